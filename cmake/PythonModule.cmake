@@ -1,0 +1,56 @@
+# Builds the extension module once for each configured interpreter, each into its
+# own folder: build/py2/tallowfit.so and build/py3/tallowfit<EXT_SUFFIX>.
+set(TALLOWFIT_MODULE_SOURCES
+  src/module/module_frame.cpp
+  src/module/roots_entry.cpp
+  src/module/fit_entries.cpp
+  src/module/tallowfit_module.cpp
+)
+set(TALLOWFIT_BUILT_PYTHONS "")
+
+function(tallowfit_add_module tag interpreter)
+  if(NOT interpreter OR NOT EXISTS "${interpreter}")
+    set(_why "interpreter '${interpreter}' not found")
+  else()
+    execute_process(
+      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_paths()['include']); print(sysconfig.get_config_var('EXT_SUFFIX') or '.so'); print(sys.version_info[0])"
+      OUTPUT_VARIABLE _out RESULT_VARIABLE _rc OUTPUT_STRIP_TRAILING_WHITESPACE)
+    if(NOT _rc EQUAL 0)
+      set(_why "'${interpreter}' did not answer")
+    else()
+      string(REPLACE "\n" ";" _out "${_out}")
+      list(GET _out 0 _include)
+      list(GET _out 1 _suffix)
+      list(GET _out 2 _major)
+      if(NOT EXISTS "${_include}/Python.h")
+        set(_why "no Python.h in ${_include} (install the -dev package)")
+      endif()
+    endif()
+  endif()
+  if(_why)
+    if(TALLOWFIT_REQUIRE_ALL_PYTHONS)
+      message(FATAL_ERROR "tallowfit: cannot build the ${tag} module: ${_why}")
+    endif()
+    message(WARNING "tallowfit: skipping the ${tag} module: ${_why}")
+    return()
+  endif()
+
+  set(target tallowfit_${tag})
+  add_library(${target} MODULE ${TALLOWFIT_MODULE_SOURCES})
+  target_include_directories(${target} PRIVATE src "${_include}")
+  target_link_libraries(${target} PRIVATE ${ARGN})
+  # Only the init function leaves the module, whatever the headers instantiate.
+  target_link_options(${target} PRIVATE
+    "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map")
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME tallowfit SUFFIX "${_suffix}"
+    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${tag}"
+    LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/module.map")
+  set(TALLOWFIT_${tag}_INTERPRETER "${interpreter}" PARENT_SCOPE)
+  set(TALLOWFIT_${tag}_MAJOR "${_major}" PARENT_SCOPE)
+  set(TALLOWFIT_BUILT_PYTHONS ${TALLOWFIT_BUILT_PYTHONS} ${tag} PARENT_SCOPE)
+  message(STATUS "tallowfit: ${tag} module for ${interpreter} -> ${CMAKE_BINARY_DIR}/${tag}/tallowfit${_suffix}")
+endfunction()
+
+tallowfit_add_module(py2 "${TALLOWFIT_PYTHON2}" tallowfit_core)
+tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)

@@ -1,0 +1,1 @@
+#include "dual_model.h"

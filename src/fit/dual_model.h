@@ -1,0 +1,26 @@
+// The two-range 'Dual' model: a LogLog fit on each side of a threshold of x.
+#ifndef TALLOWFIT_FIT_DUAL_MODEL_H
+#define TALLOWFIT_FIT_DUAL_MODEL_H
+
+#include <cstdint>
+#include <vector>
+
+#include "fit_driver.h"
+#include "models.h"
+
+namespace tallowfit {
+
+struct ThresholdSplit {
+    std::vector<DataPoint> lower;  // x below the threshold or on it
+    std::vector<DataPoint> upper;  // x above the threshold or on it
+};
+
+ThresholdSplit splitAtThreshold(const std::vector<DataPoint>& points, double threshold);
+
+// One or two results: the lower side's (when it has points), then the upper's.
+std::vector<FitResult> fitDualModel(const std::vector<DataPoint>& points, double threshold,
+                                    int32_t lowerOrder, int32_t upperOrder, int32_t flags);
+
+}  // namespace tallowfit
+
+#endif

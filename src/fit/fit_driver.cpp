@@ -1,0 +1,1 @@
+#include "fit_driver.h"

@@ -1,0 +1,34 @@
+// One fit of a catalogue model: order, point preparation, the linear seed, the
+// optional refinement and the reduced chi-square.
+#ifndef TALLOWFIT_FIT_FIT_DRIVER_H
+#define TALLOWFIT_FIT_FIT_DRIVER_H
+
+#include <cstdint>
+#include <vector>
+
+#include "models.h"
+
+namespace tallowfit {
+
+struct FitCovariance {
+    std::vector<std::vector<double>> rows;
+    double reducedChiSquare;
+    bool hasReducedChiSquare;
+};
+
+struct FitResult {
+    std::vector<double> coefficients;
+    FitCovariance covariance;
+};
+
+// Throws std::invalid_argument for a model without an order table.
+int32_t optimalOrder(ModelId modelId, uint32_t pointCount);
+
+// Throws std::invalid_argument, std::runtime_error, std::bad_alloc, or a
+// nonzero solver status as an unsigned int.
+FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+                   int32_t flags);
+
+}  // namespace tallowfit
+
+#endif

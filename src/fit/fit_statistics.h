@@ -1,0 +1,34 @@
+// Goodness-of-fit figures in data space: the average relative error and the
+// per-point deviations.
+#ifndef TALLOWFIT_FIT_FIT_STATISTICS_H
+#define TALLOWFIT_FIT_FIT_STATISTICS_H
+
+#include <cstdint>
+#include <vector>
+
+#include "models.h"
+
+namespace tallowfit {
+
+struct PointDeviation {
+    double deviation;
+    double y;
+    double yUnc;
+    double x;
+    double xUnc;
+};
+
+bool isPointUsable(const DataPoint& point, ModelId modelId, int32_t flags);
+
+// In percent; throws std::runtime_error when no point counts.
+double computeAverageError(const std::vector<DataPoint>& points,
+                           const std::vector<double>& coefficients, ModelId modelId,
+                           int32_t flags);
+
+std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& points,
+                                              const std::vector<double>& coefficients,
+                                              ModelId modelId, int32_t flags);
+
+}  // namespace tallowfit
+
+#endif

@@ -1,0 +1,59 @@
+// The model catalogue: model ids, the flag word, the measured point, and the
+// model functions in data space and in each model's transformed space.
+#ifndef TALLOWFIT_FIT_MODELS_H
+#define TALLOWFIT_FIT_MODELS_H
+
+#include <cstdint>
+
+#include "../numeric/model_function.h"
+
+namespace tallowfit {
+
+typedef int32_t ModelId;
+
+enum : ModelId {
+    LogInverse = 0,
+    LogLog = 1,
+    LogRatio = 2,
+    Dual = 3,
+    HalfPower = 4,
+    RootPolynomial = 5,
+    Polynomial = 6,
+};
+
+// Bits of the flag word passed with every fit; other bits are ignored.
+constexpr int32_t kFitDropInvalidPoints = 1;
+constexpr int32_t kFitRefineNonlinear = 2;
+constexpr int32_t kFitScaleSmallY = 4;
+constexpr int32_t kFitCheckConditioning = 8;
+constexpr int32_t kFitAllowExactFit = 16;
+constexpr int32_t kFitAllowZeroUncertainty = 32;
+
+// One measured point; xUnc is carried along and read by no computation.
+struct DataPoint {
+    double x;
+    double xUnc;
+    double y;
+    double yUnc;
+};
+
+// Data space.
+int32_t evalPolynomial(double x, const ModelEvaluation* evaluation, double* y);
+int32_t evalLogInverse(double x, const ModelEvaluation* evaluation, double* y);
+int32_t evalLogLog(double x, const ModelEvaluation* evaluation, double* y);
+int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y);
+int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y);
+int32_t evalRootPolynomial(double x, const ModelEvaluation* evaluation, double* y);
+
+// Transformed space (evalPolynomial serves HalfPower, RootPolynomial, Polynomial).
+int32_t evalLogInverseTransformed(double t, const ModelEvaluation* evaluation, double* y);
+int32_t evalLogLogTransformed(double t, const ModelEvaluation* evaluation, double* y);
+int32_t evalLogRatioTransformed(double t, const ModelEvaluation* evaluation, double* y);
+
+// Throw std::invalid_argument for Dual and for ids outside the catalogue.
+ModelFunction dataModelFunction(ModelId id);
+ModelFunction transformedModelFunction(ModelId id);
+
+}  // namespace tallowfit
+
+#endif

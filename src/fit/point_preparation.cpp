@@ -1,0 +1,1 @@
+#include "point_preparation.h"

@@ -1,0 +1,1 @@
+#include "eigen_condition.h"

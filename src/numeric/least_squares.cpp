@@ -1,0 +1,1 @@
+#include "least_squares.h"

@@ -1,0 +1,1 @@
+#include "matrix_inversion.h"

@@ -1,0 +1,1 @@
+#include "nonlinear_least_squares.h"

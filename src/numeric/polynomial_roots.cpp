@@ -1,0 +1,1 @@
+#include "polynomial_roots.h"
