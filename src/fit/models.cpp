@@ -1,1 +1,191 @@
 #include "models.h"
+
+#include <cmath>
+#include <stdexcept>
+
+#include "../numeric/status.h"
+
+namespace tallowfit {
+
+namespace {
+
+const char* const kNoModelFunction =
+    "Invalid argument.  There is no function associated with this mathematical model.";
+
+// ln 10: d(10^S)/dS = ln 10 * 10^S.
+constexpr double kLn10 = 2.302585092994046;
+
+bool isIncomplete(const ModelEvaluation* evaluation, const double* y, int32_t minimumCount) {
+    return evaluation == nullptr || y == nullptr || evaluation->count < minimumCount;
+}
+
+// Horner's rule over c[first] .. c[n-1]: c[first] + x*(c[first+1] + ... + x*c[n-1]).
+double hornerFrom(const double* c, int32_t first, int32_t n, double x) {
+    double sum = c[n - 1];
+    for (int32_t k = n - 2; k >= first; --k) sum = c[k] + x * sum;
+    return sum;
+}
+
+// d[k] = x*d[k-1] for k = first+1 .. n-1; d[first] is already set.
+void continueGeometric(double* d, int32_t first, int32_t n, double x) {
+    for (int32_t k = first + 1; k < n; ++k) d[k] = x * d[k - 1];
+}
+
+// d[k] = pow(base, k - first)*y for k = first .. n-1.
+void storeScaledPowers(double* d, int32_t first, int32_t n, double base, double y) {
+    for (int32_t k = first; k < n; ++k) d[k] = std::pow(base, static_cast<double>(k - first)) * y;
+}
+
+}  // namespace
+
+// Refusals of a missing record or output, or of no coefficients, share the
+// status of a domain refusal: the caller cannot tell them apart and need not.
+int32_t evalPolynomial(double x, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1)) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    *y = hornerFrom(evaluation->parameters, 0, n, x);
+    if (evaluation->derivatives) {
+        evaluation->derivatives[0] = 1.0;
+        continueGeometric(evaluation->derivatives, 0, n, x);
+    }
+    return kStatusOk;
+}
+
+// y = 10^(c[0]*x + c[1] + c[2]/x + ...). Every term, the first included, is
+// c[k]*pow(1/x, k-1) by its own pow call: pow(1/x, -1) and x can differ in the
+// last bit, and the results are fixed to the bit.
+int32_t evalLogInverse(double x, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1) || x <= 0.0) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    const double* c = evaluation->parameters;
+    double* d = evaluation->derivatives;
+    const double r = 1.0 / x;
+    double exponent = 0.0;
+    for (int32_t k = 0; k < n; ++k) {
+        const double power = std::pow(r, static_cast<double>(k - 1));
+        exponent = exponent + c[k] * power;
+        if (d) d[k] = power;
+    }
+    *y = std::pow(10.0, exponent);
+    if (d)
+        for (int32_t k = 0; k < n; ++k) d[k] = d[k] * kLn10 * *y;
+    return kStatusOk;
+}
+
+// y = exp(polynomial in ln x); defined only where ln x > 0, that is x > 1.
+int32_t evalLogLog(double x, const ModelEvaluation* evaluation, double* y) {
+    const double t = std::log(x);
+    if (isIncomplete(evaluation, y, 1) || t <= 0.0) return kStatusInvalidArgument;
+    double polynomial = 0.0;
+    evalPolynomial(t, evaluation, &polynomial);
+    *y = std::exp(polynomial);
+    if (evaluation->derivatives)
+        storeScaledPowers(evaluation->derivatives, 0, evaluation->count, t, *y);
+    return kStatusOk;
+}
+
+// y = exp(polynomial in L = ln(c[0]/x)) over c[1] .. c[n-1]; c[0] is the
+// reference x, which no fit adjusts, so its derivative is a placeholder 1.
+int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 2) || x == 0.0) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    const double* c = evaluation->parameters;
+    const double ratioLog = std::log(c[0] / x);
+    *y = std::exp(hornerFrom(c, 1, n, ratioLog));
+    if (evaluation->derivatives) {
+        evaluation->derivatives[0] = 1.0;
+        storeScaledPowers(evaluation->derivatives, 1, n, ratioLog, *y);
+    }
+    return kStatusOk;
+}
+
+// A polynomial in sqrt(x).
+int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1) || x < 0.0) return kStatusInvalidArgument;
+    return evalPolynomial(std::sqrt(x), evaluation, y);
+}
+
+// y = sqrt(polynomial in x); the derivatives need a nonzero root.
+int32_t evalRootPolynomial(double x, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1)) return kStatusInvalidArgument;
+    double polynomial = 0.0;
+    evalPolynomial(x, evaluation, &polynomial);
+    if (polynomial < 0.0) return kStatusInvalidArgument;
+    *y = std::sqrt(polynomial);
+    double* d = evaluation->derivatives;
+    if (d) {
+        if (*y == 0.0) return kStatusInvalidArgument;
+        d[0] = 1.0 / (2.0 * *y);
+        continueGeometric(d, 0, evaluation->count, x);
+    }
+    return kStatusOk;
+}
+
+// u = c[0]/t + c[1] + t*(c[2] + t*(... + t*c[n-1])) with t = 1/x, u = log10(y).
+int32_t evalLogInverseTransformed(double t, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1) || t == 0.0) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    const double* c = evaluation->parameters;
+    double value = c[0] / t;
+    if (n > 1) value = value + c[1];
+    if (n > 2) value = value + t * hornerFrom(c, 2, n, t);
+    *y = value;
+    double* d = evaluation->derivatives;
+    if (d) {
+        d[0] = 1.0 / t;
+        if (n > 1) {
+            d[1] = 1.0;
+            continueGeometric(d, 1, n, t);
+        }
+    }
+    return kStatusOk;
+}
+
+// u = polynomial in t = ln x, u = ln y; t must be positive like ln x in data space.
+int32_t evalLogLogTransformed(double t, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1) || t <= 0.0) return kStatusInvalidArgument;
+    return evalPolynomial(t, evaluation, y);
+}
+
+// u = polynomial over c[1] .. c[n-1] in t = ln(c[0]/x); with c[0] alone the
+// polynomial is empty and u is 0.
+int32_t evalLogRatioTransformed(double t, const ModelEvaluation* evaluation, double* y) {
+    if (isIncomplete(evaluation, y, 1)) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    *y = n > 1 ? hornerFrom(evaluation->parameters, 1, n, t) : 0.0;
+    double* d = evaluation->derivatives;
+    if (d) {
+        d[0] = 0.0;
+        if (n > 1) {
+            d[1] = 1.0;
+            continueGeometric(d, 1, n, t);
+        }
+    }
+    return kStatusOk;
+}
+
+ModelFunction dataModelFunction(ModelId id) {
+    switch (id) {
+        case LogInverse: return evalLogInverse;
+        case LogLog: return evalLogLog;
+        case LogRatio: return evalLogRatio;
+        case HalfPower: return evalHalfPower;
+        case RootPolynomial: return evalRootPolynomial;
+        case Polynomial: return evalPolynomial;
+        default: throw std::invalid_argument(kNoModelFunction);
+    }
+}
+
+ModelFunction transformedModelFunction(ModelId id) {
+    switch (id) {
+        case LogInverse: return evalLogInverseTransformed;
+        case LogLog: return evalLogLogTransformed;
+        case LogRatio: return evalLogRatioTransformed;
+        case HalfPower:
+        case RootPolynomial:
+        case Polynomial: return evalPolynomial;
+        default: throw std::invalid_argument(kNoModelFunction);
+    }
+}
+
+}  // namespace tallowfit
