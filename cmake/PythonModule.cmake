@@ -12,8 +12,10 @@ function(tallowfit_add_module tag interpreter)
   if(NOT interpreter OR NOT EXISTS "${interpreter}")
     set(_why "interpreter '${interpreter}' not found")
   else()
+    # INCLUDEPY, not the install scheme's include path: Debian's python2.7
+    # reports /usr/local/include there, where no headers are.
     execute_process(
-      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_paths()['include']); print(sysconfig.get_config_var('EXT_SUFFIX') or '.so'); print(sys.version_info[0])"
+      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_config_var('INCLUDEPY')); print(sysconfig.get_config_var('EXT_SUFFIX') or '.so'); print(sys.version_info[0])"
       OUTPUT_VARIABLE _out RESULT_VARIABLE _rc OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT _rc EQUAL 0)
       set(_why "'${interpreter}' did not answer")
