@@ -1,1 +1,136 @@
 #include "point_preparation.h"
+
+#include <cmath>
+#include <stdexcept>
+
+namespace tallowfit {
+
+namespace {
+
+const char* const kXPointRefused =
+    "Encountered an x-point less than equal to zero.  This mathematical model cannot be "
+    "evaluated at that point.  Potential divide by zero.";
+const char* const kYPointRefused =
+    "Encountered an y-point that is less than equal to zero.  This mathematical model cannot "
+    "be evaluated at that point.";
+const char* const kUncPointRefused =
+    "Encountered an unc-point that is less than equal to zero.  This mathematical model cannot "
+    "be evaluated at that point.";
+const char* const kNoLinearTransformation =
+    "Invalid argument.  There is no linear transformation defined for this model.";
+
+// log10(e): the uncertainty of log10(y) is yUnc/y times this.
+constexpr double kLog10E = 0.4342944819032518;
+
+// The largest y that the logarithmic models see under kFitScaleSmallY.
+constexpr double kScaledLargestY = 0.5;
+
+struct TransformedPoint {
+    double t;
+    double u;
+    double sigma;
+};
+
+// One point in the model's linear transformation; the uncertainty of a
+// logarithm is relative, so it is taken from the unscaled y.
+TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
+                                double xMiddle) {
+    switch (modelId) {
+        case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
+        case LogLog: return {std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
+        case LogRatio: return {std::log(xMiddle / p.x), std::log(p.y * yScale), p.yUnc / p.y};
+        case HalfPower: return {std::sqrt(p.x), p.y, p.yUnc};
+        case RootPolynomial: return {p.x, p.y * p.y, p.yUnc * p.yUnc};
+        case Polynomial: return {p.x, p.y, p.yUnc};
+        default: throw std::invalid_argument(kNoLinearTransformation);
+    }
+}
+
+}  // namespace
+
+// Each test fails only a value <= 0, so a NaN coordinate passes them all.
+const char* pointRefusal(ModelId modelId, int32_t flags, const DataPoint& point) {
+    const bool testsXAndY = modelId != RootPolynomial && modelId != Polynomial;
+    if (testsXAndY && point.x <= 0.0) return kXPointRefused;
+    if (testsXAndY && point.y <= 0.0) return kYPointRefused;
+    const bool zeroAllowed = (flags & kFitAllowZeroUncertainty) != 0 && point.yUnc == 0.0;
+    if (point.yUnc <= 0.0 && !zeroAllowed) return kUncPointRefused;
+    return nullptr;
+}
+
+std::vector<DataPoint> validatePoints(ModelId modelId, int32_t flags,
+                                      const std::vector<DataPoint>& points) {
+    std::vector<DataPoint> valid;
+    for (const DataPoint& point : points) {
+        const char* refusal = pointRefusal(modelId, flags, point);
+        if (refusal == nullptr)
+            valid.push_back(point);
+        else if ((flags & kFitDropInvalidPoints) == 0)
+            throw std::invalid_argument(refusal);
+    }
+    return valid;
+}
+
+// Extremes of the valid points, the y scale that lifts a small largest y to
+// 0.5 for the logarithms, and the middle of the x range.
+RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t flags) {
+    RangeFigures figures = {0.0, 0.0, 0.0, 1.0, 0.0};
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const DataPoint& p = valid[i];
+        if (i == 0 || p.x < figures.smallestX) figures.smallestX = p.x;
+        if (i == 0 || p.x > figures.largestX) figures.largestX = p.x;
+        if (i == 0 || p.y > figures.largestY) figures.largestY = p.y;
+    }
+    if ((flags & kFitScaleSmallY) != 0 && figures.largestY != 0.0 &&
+        figures.largestY < kScaledLargestY)
+        figures.yScale = kScaledLargestY / figures.largestY;
+    figures.xMiddle = (figures.largestX + figures.smallestX) * 0.5;
+    return figures;
+}
+
+void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
+                     double xMiddle, std::vector<double>& t, std::vector<double>& u,
+                     std::vector<double>& sigma) {
+    for (const DataPoint& point : valid) {
+        const TransformedPoint transformed = transformPoint(modelId, point, yScale, xMiddle);
+        t.push_back(transformed.t);
+        u.push_back(transformed.u);
+        sigma.push_back(transformed.sigma);
+    }
+}
+
+// The logarithmic models carry the y scale in their constant coefficient; a
+// fit too short to have one (LogInverse or LogRatio with c[0] alone) has
+// nothing to adjust.
+FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
+                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
+                         std::vector<double>& u, std::vector<double>& sigma) {
+    t.clear();
+    u.clear();
+    sigma.clear();
+    for (const DataPoint& point : valid) {
+        t.push_back(point.x);
+        u.push_back(point.y);
+        sigma.push_back(point.yUnc);
+    }
+    if (yScale != 1.0) {
+        switch (modelId) {
+            case LogInverse:
+                if (coefficientCount > 1) coefficients[1] = coefficients[1] - std::log10(yScale);
+                break;
+            case LogLog:
+                if (coefficientCount > 0) coefficients[0] = coefficients[0] - std::log(yScale);
+                break;
+            case LogRatio:
+                if (coefficientCount > 1) coefficients[1] = coefficients[1] - std::log(yScale);
+                break;
+            case HalfPower:
+            case RootPolynomial:
+            case Polynomial: break;
+            default: throw std::invalid_argument(kNoLinearTransformation);
+        }
+    }
+    return FitData{t.data(), nullptr, u.data(), sigma.data(), static_cast<uint32_t>(t.size())};
+}
+
+}  // namespace tallowfit
