@@ -1,0 +1,71 @@
+"""Finds the roots of a few polynomials with tallowfit.findRoots.
+
+Run with the module on the path, e.g.
+    PYTHONPATH=build/py3 /usr/bin/python3 examples/roots_demo.py
+Runs on Python 2.7 and 3.
+"""
+from __future__ import print_function
+
+from demo_support import call_module, describe_status, load_module, print_table
+
+# Coefficient k belongs to x^k: the constant term first, the leading one last.
+POLYNOMIALS = [
+    [2.0, -3.0, 1.0],
+    [1.0, 0.0, 1.0],
+    [-1.0, 0.0, 0.0, 1.0],
+    [24.0, -50.0, 35.0, -10.0, 1.0],
+    [-1.0, -1.0, 0.0, 0.0, 0.0, 1.0],
+    [5.0],
+    [1.0, 0.0],
+]
+
+
+def format_polynomial(coefficients):
+    """'x^3 - 2x + 1' from [1, -2, 0, 1]; '0' when every coefficient is 0."""
+    terms = []
+    for power in range(len(coefficients) - 1, -1, -1):
+        c = coefficients[power]
+        if c == 0.0:
+            continue
+        sign = "-" if c < 0 else "+"
+        size = abs(c)
+        if power == 0:
+            body = "%g" % size
+        else:
+            body = ("" if size == 1.0 else "%g" % size) + ("x" if power == 1 else "x^%d" % power)
+        terms.append((sign, body))
+    if not terms:
+        return "0"
+    first_sign, first_body = terms[0]
+    text = ("-" if first_sign == "-" else "") + first_body
+    for sign, body in terms[1:]:
+        text += " %s %s" % (sign, body)
+    return text
+
+
+def format_root(root):
+    if isinstance(root, complex):
+        return "%.10g %s %.10gi" % (root.real, "-" if root.imag < 0 else "+", abs(root.imag))
+    return "%.10g" % root
+
+
+def main():
+    tallowfit = load_module()
+    print("Roots of polynomials (tallowfit.findRoots)")
+    print()
+    rows = []
+    for coefficients in POLYNOMIALS:
+        polynomial = format_polynomial(coefficients)
+        status, roots, message = call_module(tallowfit.findRoots, coefficients)
+        if status != 0:
+            rows.append([polynomial, "", describe_status(status, message)])
+        elif not roots:
+            rows.append([polynomial, "", "no roots"])
+        else:
+            for k, root in enumerate(roots):
+                rows.append([polynomial if k == 0 else "", str(k), format_root(root)])
+    print_table(["polynomial", "#", "root"], rows, align="lrl")
+
+
+if __name__ == "__main__":
+    main()
