@@ -57,5 +57,17 @@ function(tallowfit_add_module tag interpreter)
   message(STATUS "tallowfit: ${tag} module for ${interpreter} -> ${CMAKE_BINARY_DIR}/${tag}/tallowfit${_suffix}")
 endfunction()
 
-tallowfit_add_module(py2 "${TALLOWFIT_PYTHON2}" tallowfit_core)
-tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
+if(SKBUILD)
+  # pip (scikit-build-core) builds the module for the interpreter that runs it
+  # and nothing else, and installs it at the top of site-packages with its stub:
+  # tallowfit.pyi beside the module, and a stub-only package for mypy, which
+  # does not read a lone top-level .pyi from site-packages.
+  set(TALLOWFIT_PYTHON3 "${Python_EXECUTABLE}")
+  tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
+  install(TARGETS tallowfit_py3 LIBRARY DESTINATION .)
+  install(FILES tallowfit.pyi DESTINATION .)
+  install(FILES tallowfit.pyi DESTINATION tallowfit-stubs RENAME __init__.pyi)
+else()
+  tallowfit_add_module(py2 "${TALLOWFIT_PYTHON2}" tallowfit_core)
+  tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
+endif()
