@@ -21,11 +21,12 @@ POLYNOMIALS = [
 
 
 def format_polynomial(coefficients):
-    """'x^3 - 2x + 1' from [1, -2, 0, 1]; '0' when every coefficient is 0."""
+    """'x^3 - 2x + 1' from [1, -2, 0, 1]. The leading term is shown even when
+    it is 0, since the root finder refuses that."""
     terms = []
     for power in range(len(coefficients) - 1, -1, -1):
         c = coefficients[power]
-        if c == 0.0:
+        if c == 0.0 and power < len(coefficients) - 1:
             continue
         sign = "-" if c < 0 else "+"
         size = abs(c)
@@ -34,8 +35,6 @@ def format_polynomial(coefficients):
         else:
             body = ("" if size == 1.0 else "%g" % size) + ("x" if power == 1 else "x^%d" % power)
         terms.append((sign, body))
-    if not terms:
-        return "0"
     first_sign, first_body = terms[0]
     text = ("-" if first_sign == "-" else "") + first_body
     for sign, body in terms[1:]:
