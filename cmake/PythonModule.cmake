@@ -9,7 +9,13 @@ set(TALLOWFIT_MODULE_SOURCES
 set(TALLOWFIT_BUILT_PYTHONS "")
 
 function(tallowfit_add_module tag interpreter)
-  if(NOT interpreter OR NOT EXISTS "${interpreter}")
+  # An empty interpreter path asks for no module of this kind (e.g. a 32-bit
+  # userland that has only python2.7): not an error even when all are required.
+  if("${interpreter}" STREQUAL "")
+    message(STATUS "tallowfit: no ${tag} module (no interpreter configured)")
+    return()
+  endif()
+  if(NOT EXISTS "${interpreter}")
     set(_why "interpreter '${interpreter}' not found")
   else()
     # INCLUDEPY, not the install scheme's include path: Debian's python2.7
