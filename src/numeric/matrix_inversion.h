@@ -16,7 +16,18 @@ constexpr double kConditionLimitLog10 = 16.0;
 int32_t invertMatrix(RowMatrix a, int n, RowMatrix b, int m);
 
 // invertMatrix behind the eigenvalue condition test (norm test as fallback).
+// Orders up to 32767: the test runs on 16-bit loop counters.
 int32_t invertMatrixChecked(RowMatrix a, int n, RowMatrix b, int m);
+
+// The solvers' choice between the two: invertMatrixChecked when
+// checkConditioning is non-zero, invertMatrix otherwise.
+int32_t invertForSolver(RowMatrix a, int n, RowMatrix b, int m, int checkConditioning);
+
+// Exchanges of two rows (over the given number of columns) or of two columns
+// (over the given number of rows), element by element: the row table of the
+// matrix never changes.
+void exchangeRows(RowMatrix matrix, int first, int second, int columns);
+void exchangeColumns(RowMatrix matrix, int first, int second, int rows);
 
 }  // namespace tallowfit
 
