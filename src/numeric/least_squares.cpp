@@ -1,1 +1,160 @@
+// Weighted linear least squares by the normal equations, with any subset of
+// the coefficients held at given values.
 #include "least_squares.h"
+
+#include "allocation.h"
+#include "fit_mask.h"
+#include "matrix_inversion.h"
+#include "status.h"
+
+namespace tallowfit {
+namespace {
+
+// The adjusted block of the normal matrix and its right-hand side start empty.
+void clearNormalEquations(RowMatrix covariance, RowMatrix rightHandSide, uint32_t f) {
+    for (uint32_t j = 0; j < f; ++j) {
+        for (uint32_t q = 0; q < f; ++q) covariance[j][q] = 0.0;
+        rightHandSide[j][0] = 0.0;
+    }
+}
+
+// y less the part that the held coefficients account for at this point.
+double adjustableResidual(double y, const FitParameters* parameters, const double* basis,
+                          uint32_t f) {
+    double r = y;
+    if (f < parameters->count) {
+        for (uint32_t k = 0; k < parameters->count; ++k)
+            if (!parameters->fitMask[k]) r = r - parameters->values[k] * basis[k];
+    }
+    return r;
+}
+
+// First pass: the model's derivatives are the basis functions of the normal
+// equations. A point the model cannot evaluate ends the fit.
+int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
+                             RowMatrix covariance, RowMatrix rightHandSide, double* basis,
+                             uint32_t f, ModelFunction model) {
+    const ModelEvaluation evaluation = {parameters->values, basis,
+                                        static_cast<int32_t>(parameters->count)};
+    int32_t status = kStatusOk;
+    for (uint32_t i = 0; i < data->count && status == kStatusOk; ++i) {
+        double yModel = 0.0;
+        status = model(data->x[i], &evaluation, &yModel);
+        if (status == kStatusOk) {
+            const double r = adjustableResidual(data->y[i], parameters, basis, f);
+            accumulatePoint(parameters->fitMask, parameters->count, basis,
+                            pointWeight(data->yUnc[i]), r, covariance,
+                            [&](uint32_t j, double term) {
+                                rightHandSide[j][0] = rightHandSide[j][0] + term;
+                            });
+        }
+    }
+    return status;
+}
+
+// Chi-square pass at the fitted values. A point whose evaluation fails, or
+// whose uncertainty is exactly 0, adds to neither sum. The status returned is
+// that of the last point's evaluation: a failure there is reported (after the
+// values, covariance and sums have been stored), failures at earlier points
+// only leave those points out.
+int32_t sumResiduals(const FitData* data, const FitParameters* parameters, FitSolution* solution,
+                     ModelFunction model) {
+    const ModelEvaluation evaluation = {parameters->values, nullptr,
+                                        static_cast<int32_t>(parameters->count)};
+    double chiSquare = 0.0;
+    double sumSquares = 0.0;
+    int32_t status = kStatusOk;
+    for (uint32_t i = 0; i < data->count; ++i) {
+        double yModel = 0.0;
+        status = model(data->x[i], &evaluation, &yModel);
+        if (status == kStatusOk && data->yUnc[i] != 0.0) {
+            const double d = data->y[i] - yModel;
+            sumSquares = sumSquares + d * d;
+            chiSquare = chiSquare + d * d / (data->yUnc[i] * data->yUnc[i]);
+        }
+    }
+    solution->chiSquare = chiSquare;
+    solution->sumSquares = sumSquares;
+    return status;
+}
+
+// The fit proper, once the working storage is there.
+int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
+                             FitSolution* solution, ModelFunction model, int checkConditioning,
+                             RowMatrix rightHandSide, double* basis) {
+    const uint32_t m = parameters->count;
+    const uint32_t f = countAdjusted(parameters->fitMask, m);
+    RowMatrix covariance = solution->covariance;
+    clearNormalEquations(covariance, rightHandSide, f);
+    int32_t status =
+        buildNormalEquations(data, parameters, covariance, rightHandSide, basis, f, model);
+    if (status == kStatusOk) {
+        mirrorLowerTriangle(covariance, f);
+        status = invertForSolver(covariance, static_cast<int>(f), rightHandSide, 1,
+                                 checkConditioning);
+    }
+    if (status == kStatusOk) {
+        forEachAdjusted(parameters->fitMask, m, [&](uint32_t l, uint32_t j) {
+            parameters->values[l] = rightHandSide[j][0];
+        });
+        expandCovariance(covariance, m, parameters->fitMask, f);
+        status = sumResiduals(data, parameters, solution, model);
+    }
+    return status;
+}
+
+}  // namespace
+
+int32_t validateFitRecords(const FitData* data, const FitParameters* parameters,
+                           const FitSolution* solution, ModelFunction model) {
+    const bool complete = data && parameters && solution && model && data->x && data->y &&
+                          data->yUnc && data->count != 0 && parameters->values &&
+                          parameters->fitMask && parameters->count != 0 &&
+                          solution->covariance && solution->covariance[0];
+    return complete ? kStatusOk : kStatusInvalidArgument;
+}
+
+void mirrorLowerTriangle(RowMatrix matrix, uint32_t f) {
+    for (uint32_t j = 1; j < f; ++j)
+        for (uint32_t q = 0; q < j; ++q) matrix[q][j] = matrix[j][q];
+}
+
+void expandCovariance(RowMatrix covariance, uint32_t m, const unsigned char* fitMask, uint32_t f) {
+    for (uint32_t i = f; i < m; ++i) {
+        for (uint32_t j = 0; j <= i; ++j) {
+            covariance[j][i] = 0.0;
+            covariance[i][j] = 0.0;
+        }
+    }
+    // Adjusted coefficients are taken from the highest index down, so each
+    // compact slot is moved out before a lower coefficient needs it.
+    int64_t k = static_cast<int64_t>(f) - 1;
+    for (int64_t j = static_cast<int64_t>(m) - 1; j >= 0; --j) {
+        if (fitMask[j]) {
+            exchangeColumns(covariance, static_cast<int>(k), static_cast<int>(j),
+                            static_cast<int>(m));
+            exchangeRows(covariance, static_cast<int>(k), static_cast<int>(j),
+                         static_cast<int>(m));
+            --k;
+        }
+    }
+}
+
+int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                  ModelFunction model, int checkConditioning) {
+    int32_t status = validateFitRecords(data, parameters, solution, model);
+    if (status == kStatusOk) {
+        const int m = static_cast<int>(parameters->count);
+        RowMatrix rightHandSide = allocateRowMatrix(m, 1);
+        double* basis = allocateArray<double>(parameters->count);
+        status = (rightHandSide && basis)
+                     ? solveNormalEquations(data, parameters, solution, model,
+                                            checkConditioning, rightHandSide, basis)
+                     : kStatusOutOfMemory;
+        releaseRowMatrix(rightHandSide, m);
+        releaseStorage(basis);
+    }
+    return status;
+}
+
+}  // namespace tallowfit

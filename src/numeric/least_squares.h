@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "fit_mask.h"
 #include "model_function.h"
 #include "row_matrix.h"
 
@@ -29,6 +30,35 @@ struct FitSolution {
     double sumSquares;
     double chiSquare;
 };
+
+// kStatusInvalidArgument when a record, the model, an array or a count is
+// missing (covariance with its first row included), kStatusOk otherwise.
+int32_t validateFitRecords(const FitData* data, const FitParameters* parameters,
+                           const FitSolution* solution, ModelFunction model);
+
+// The weight of a point: 1 / yUnc^2, or 1 when the uncertainty is exactly 0.
+inline double pointWeight(double yUnc) { return yUnc == 0.0 ? 1.0 : 1.0 / (yUnc * yUnc); }
+
+// Adds one weighted point to the normal equations of the adjusted
+// coefficients (compact numbering): for each adjusted l (compact j),
+// t = weight x derivatives[l] adds t x derivatives[p] to matrix[j][q] for every
+// adjusted p <= l (compact q), then t x residual goes to addToVector(j, term).
+// Only the lower triangle of the matrix is built.
+template <typename AddToVector>
+inline void accumulatePoint(const unsigned char* fitMask, uint32_t m, const double* derivatives,
+                            double weight, double residual, RowMatrix matrix,
+                            AddToVector addToVector) {
+    forEachAdjusted(fitMask, m, [&](uint32_t l, uint32_t j) {
+        const double t = weight * derivatives[l];
+        forEachAdjusted(fitMask, l + 1, [&](uint32_t p, uint32_t q) {
+            matrix[j][q] = matrix[j][q] + t * derivatives[p];
+        });
+        addToVector(j, t * residual);
+    });
+}
+
+// Copies the lower triangle of the top-left f x f block into the upper one.
+void mirrorLowerTriangle(RowMatrix matrix, uint32_t f);
 
 // kStatusOk, kStatusInvalidArgument, kStatusOutOfMemory, a solver status of
 // the inversion, or a model function's status.
