@@ -1,1 +1,181 @@
 #include "fit_driver.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <stdexcept>
+
+#include "../numeric/fit_mask.h"
+#include "../numeric/least_squares.h"
+#include "../numeric/nonlinear_least_squares.h"
+#include "../numeric/row_matrix.h"
+#include "../numeric/status.h"
+#include "point_preparation.h"
+
+namespace tallowfit {
+
+namespace {
+
+const char* const kZeroPoints = "Invalid argument.  There are zero points to fit.";
+const char* const kDualRefused =
+    "Invalid argument.  This method 'optimizeModel' does not optimize the 'Dual' model.  "
+    "Please invoke 'optimizeDualModel' instead";
+const char* const kNoOptimalOrder =
+    "Invalid argument.  There is no way to determine optimal order for this model";
+const char* const kFewerPoints =
+    "Invalid argument.  There are fewer points than coefficients for this model.";
+const char* const kFewerValidPoints =
+    "Invalid argument.  There are fewer points than coefficients for this model because "
+    "invalid points have been removed.";
+const char* const kTooFewDegreesOfFreedom =
+    "There are too few points or too many mathematical exceptions to compute reduced "
+    "chi-square, mfreedom <= ndata.";
+
+// The refinement ends after this many steps that improve the chi-square by
+// less than the tolerance.
+constexpr int kStallLimit = 10;
+constexpr double kStallTolerance = 1e-4;
+
+// The covariance storage of one fit, released on every way out of the driver.
+class CovarianceStorage {
+public:
+    explicit CovarianceStorage(int order)
+        : matrix_(allocateRowMatrix(order, order)), rows_(order) {
+        if (!matrix_) throw std::bad_alloc();
+    }
+    ~CovarianceStorage() { release(); }
+    CovarianceStorage(const CovarianceStorage&) = delete;
+    CovarianceStorage& operator=(const CovarianceStorage&) = delete;
+
+    RowMatrix matrix() const { return matrix_; }
+    void release() {
+        releaseRowMatrix(matrix_, rows_);
+        matrix_ = nullptr;
+    }
+
+private:
+    RowMatrix matrix_;
+    int rows_;
+};
+
+// A solver's failure ends the fit with its status.
+void requireSolverSuccess(int32_t status) {
+    if (status != kStatusOk) throw static_cast<uint32_t>(status);
+}
+
+// Too few points for n coefficients: fewer, or exactly as many unless an exact
+// fit is allowed.
+bool tooFewPoints(std::size_t pointCount, int32_t order, int32_t flags) {
+    const std::size_t n = static_cast<std::size_t>(order);
+    return pointCount < n || (pointCount == n && (flags & kFitAllowExactFit) == 0);
+}
+
+std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
+    std::vector<std::vector<double>> rows;
+    for (int32_t i = 0; i < order; ++i) rows.emplace_back(matrix[i], matrix[i] + order);
+    return rows;
+}
+
+// Weighted chi-square in data space over the points the model can evaluate;
+// a zero uncertainty counts as 1 when allowed, else the point is left out.
+double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
+                          const FitParameters& parameters, int32_t flags, int32_t* counted) {
+    const ModelFunction model = dataModelFunction(modelId);
+    const ModelEvaluation evaluation = {parameters.values, nullptr,
+                                        static_cast<int32_t>(parameters.count)};
+    double chiSquare = 0.0;
+    *counted = 0;
+    for (const DataPoint& point : valid) {
+        double sigma = point.yUnc;
+        if (point.yUnc == 0.0 && (flags & kFitAllowZeroUncertainty) != 0) sigma = 1.0;
+        double yModel = 0.0;
+        if (model(point.x, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
+            const double residual = point.y - yModel;
+            chiSquare = chiSquare + residual * residual / (sigma * sigma);
+            ++*counted;
+        }
+    }
+    return chiSquare;
+}
+
+}  // namespace
+
+// Order chosen from the point count: more points afford more coefficients,
+// five at most.
+int32_t optimalOrder(ModelId modelId, uint32_t pointCount) {
+    // Columns: N <= 4, 5, 6, 7, 8, 9, >= 10.
+    static const int32_t kLogarithmicOrPolynomial[] = {2, 3, 3, 4, 4, 5, 5};
+    static const int32_t kRatio[] = {2, 2, 3, 3, 4, 4, 5};
+    static const int32_t kHalfPower[] = {2, 2, 2, 2, 2, 2, 2};
+    static const int32_t kRootPolynomial[] = {2, 3, 3, 3, 3, 3, 3};
+    const uint32_t column = pointCount <= 4 ? 0 : std::min<uint32_t>(pointCount, 10) - 4;
+    switch (modelId) {
+        case LogInverse:
+        case LogLog:
+        case Polynomial: return kLogarithmicOrPolynomial[column];
+        case LogRatio: return kRatio[column];
+        case HalfPower: return kHalfPower[column];
+        case RootPolynomial: return kRootPolynomial[column];
+        default: throw std::invalid_argument(kNoOptimalOrder);
+    }
+}
+
+// Weighted linear least squares in the model's transformed space, optionally
+// refined by Levenberg-Marquardt in data space, then the reduced chi-square.
+FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+                   int32_t flags) {
+    if (points.empty()) throw std::invalid_argument(kZeroPoints);
+    if (modelId == Dual) throw std::invalid_argument(kDualRefused);
+    const int32_t n =
+        order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
+    if (tooFewPoints(points.size(), n, flags)) throw std::invalid_argument(kFewerPoints);
+
+    const std::vector<DataPoint> valid = validatePoints(modelId, flags, points);
+    const RangeFigures figures = computeRangeFigures(valid, flags);
+    std::vector<double> t, u, sigma;
+    transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma);
+    CovarianceStorage covariance(n);
+    if (tooFewPoints(valid.size(), n, flags)) throw std::invalid_argument(kFewerValidPoints);
+
+    // LogRatio holds its reference x at the middle of the x range.
+    std::vector<double> values(static_cast<std::size_t>(n), 0.0);
+    std::vector<unsigned char> fitMask(static_cast<std::size_t>(n), 1);
+    if (modelId == LogRatio) {
+        values[0] = figures.xMiddle;
+        fitMask[0] = 0;
+    }
+    FitParameters parameters = {values.data(), fitMask.data(), static_cast<uint32_t>(n)};
+    FitSolution solution = {covariance.matrix(), 0.0, 0.0};
+    const int checkConditioning = (flags & kFitCheckConditioning) != 0 ? 1 : 0;
+
+    const FitData transformed = {t.data(), nullptr, u.data(), sigma.data(),
+                                 static_cast<uint32_t>(valid.size())};
+    requireSolverSuccess(fitLinear(&transformed, &parameters, &solution,
+                                   transformedModelFunction(modelId), checkConditioning));
+    const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
+                                          parameters.count, t, u, sigma);
+    if ((flags & kFitRefineNonlinear) != 0 && modelId != Polynomial)
+        requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
+                                          dataModelFunction(modelId), checkConditioning,
+                                          kStallLimit, kStallTolerance));
+
+    FitResult result;
+    result.covariance.rows = copyRows(covariance.matrix(), n);
+    covariance.release();
+
+    int32_t counted = 0;
+    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, flags, &counted);
+    const int32_t adjusted = static_cast<int32_t>(countAdjusted(fitMask.data(), parameters.count));
+    const int32_t dof = counted - adjusted;
+    if (dof > 0)
+        result.covariance.reducedChiSquare = chiSquare / dof;
+    else if (dof == 0 && (flags & kFitAllowExactFit) != 0)
+        result.covariance.reducedChiSquare = chiSquare / 1.0;
+    else
+        throw std::runtime_error(kTooFewDegreesOfFreedom);
+    result.covariance.hasReducedChiSquare = !std::isnan(result.covariance.reducedChiSquare);
+    result.coefficients = values;
+    return result;
+}
+
+}  // namespace tallowfit
