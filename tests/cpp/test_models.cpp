@@ -46,7 +46,8 @@ TEST(ModelFunctions, ValuesAndDerivatives) {
     const ValueCase cases[] = {
         {"LogLog at e", evalLogLog, e, {0, 1}, e, {e, e}},
         {"LogInverse constant 2", evalLogInverse, 2.0, {0, 2}, 100.0, {2 * ln10 * 100, ln10 * 100}},
-        {"LogInverse constant 2 at 7", evalLogInverse, 7.0, {0, 2}, 100.0, {7 * ln10 * 100, ln10 * 100}},
+        {"LogInverse constant 2 at 7", evalLogInverse, 7.0, {0, 2}, 100.0,
+         {7 * ln10 * 100, ln10 * 100}},
         {"LogRatio n=2 ignores x", evalLogRatio, -3.0, {2.5, 1.0}, e, {1, e}},
         {"LogRatio at reference x", evalLogRatio, 2.5, {2.5, 1.0, 7.0}, e, {1, e, 0}},
         {"HalfPower at 0", evalHalfPower, 0.0, {3, 5}, 3.0, {1, 0}},
