@@ -277,6 +277,16 @@ TEST(FitModel, ScaleOfSmallYDoesNotChangeTheCoefficients) {
     expectNear(scaled.coefficients, plain.coefficients, 1e-12);
 }
 
+// Unweighted line through these points: -1 + 1.9x, residuals 0.1, 0.2, -0.7,
+// 0.4 (worked by hand), so the chi-square with unit sigmas is 0.7 over 2 dof.
+TEST(FitModel, ZeroUncertaintyCountsAsOne) {
+    const std::vector<DataPoint> points = {point(1, 1, 0), point(2, 3, 0), point(3, 4, 0),
+                                           point(4, 7, 0)};
+    const FitResult fit = fitModel(points, Polynomial, 2, kFitAllowZeroUncertainty);
+    expectNear(fit.coefficients, {-1, 1.9}, 1e-12);
+    EXPECT_NEAR(fit.covariance.reducedChiSquare, 0.35, 1e-12);
+}
+
 TEST(FitModel, NanYGivesNoReducedChiSquare) {
     std::vector<DataPoint> points = positivePoints(4);
     points[2].y = std::numeric_limits<double>::quiet_NaN();
