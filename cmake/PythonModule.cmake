@@ -5,6 +5,7 @@ set(TALLOWFIT_MODULE_SOURCES
   src/module/roots_entry.cpp
   src/module/fit_entries.cpp
   src/module/tallowfit_module.cpp
+  src/module/python_objects.cpp
 )
 set(TALLOWFIT_BUILT_PYTHONS "")
 

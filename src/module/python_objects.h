@@ -1,0 +1,23 @@
+// Every Python object that the module creates comes from one of these calls,
+// kept in their own file so that a test build can link a version of it that
+// fails a chosen creation. A null result comes with the interpreter's error
+// indicator set, as from the interpreter itself.
+#ifndef TALLOWFIT_MODULE_PYTHON_OBJECTS_H
+#define TALLOWFIT_MODULE_PYTHON_OBJECTS_H
+
+#include <Python.h>
+
+#include <cstdint>
+
+namespace tallowfit {
+
+PyObject* makeList(Py_ssize_t size);
+PyObject* makeTuple(Py_ssize_t size);
+PyObject* makeFloat(double value);
+PyObject* makeComplex(double real, double imag);
+// A Python int holding a status code.
+PyObject* makeInt(int32_t value);
+
+}  // namespace tallowfit
+
+#endif
