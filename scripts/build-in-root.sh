@@ -2,7 +2,8 @@
 # Inside a userland made by bullseye-root.sh (source at /src, read-only): builds
 # the core, the C++ tests and the module for the given interpreters into BUILD,
 # checks that every translation unit was compiled with the flags that fix the
-# floating-point results, checks the module's word size, and runs ctest.
+# floating-point results (and, for 32 bits, that no x87 arithmetic is left in
+# the objects), checks the module's word size, and runs ctest.
 #   build-in-root.sh BUILD PYTHON2 PYTHON3 BITS
 # An empty PYTHON2 or PYTHON3 builds no module for it. BITS is 32 or 64: the
 # word size the module and the interpreters must have.
@@ -25,6 +26,9 @@ cmake --build "$build" -j"$jobs" -- --no-print-directory >"$build.build.log" 2>&
 
 checker=${py2:-$py3}
 "$checker" /src/tests/platform/check_build_flags.py "$build/compile_commands.json" "$bits"
+if [ "$bits" = 32 ]; then
+    "$checker" /src/tests/platform/check_no_x87.py "$build"
+fi
 for py in $py2 $py3; do
     tag=py$("$py" -c 'import sys; print(sys.version_info[0])')
     PYTHONPATH="$build/$tag" "$py" /src/tests/platform/check_word_size.py "$bits"
