@@ -22,16 +22,13 @@ int32_t line(double x, const ModelEvaluation* e, double* y) {
     return kStatusOk;
 }
 
-// The line, except that it cannot be evaluated at x = 2, or at x = 3 or
-// x = 1 in the value-only (chi-square) pass.
-int32_t failsAt2(double x, const ModelEvaluation* e, double* y) {
-    return x == 2 ? kStatusNoConvergence : line(x, e, y);
-}
-int32_t failsLastWithoutDerivatives(double x, const ModelEvaluation* e, double* y) {
-    return (x == 3 && !e->derivatives) ? kStatusNoConvergence : line(x, e, y);
-}
-int32_t failsFirstWithoutDerivatives(double x, const ModelEvaluation* e, double* y) {
-    return (x == 1 && !e->derivatives) ? kStatusNoConvergence : line(x, e, y);
+// The line, except that it cannot be evaluated at x = failX, in every pass
+// or, with failOnlyForValues, in the value-only (chi-square) pass.
+double failX = 0;
+bool failOnlyForValues = false;
+int32_t failing(double x, const ModelEvaluation* e, double* y) {
+    const bool fails = x == failX && !(failOnlyForValues && e->derivatives);
+    return fails ? kStatusNoConvergence : line(x, e, y);
 }
 
 // One straight-line fit with its own storage; the covariance starts as 9s.
@@ -126,13 +123,11 @@ TEST(FitLinear, SinglePointAtZeroIsIllConditioned) {
 TEST(FitLinear, MissingInputIsRefusedUntouched) {
     typedef void (*Spoil)(LineFit&);
     const Spoil spoils[] = {
-        [](LineFit& f) { f.data.x = nullptr; },       [](LineFit& f) { f.data.y = nullptr; },
-        [](LineFit& f) { f.data.yUnc = nullptr; },    [](LineFit& f) { f.data.count = 0; },
-        [](LineFit& f) { f.parameters.values = nullptr; },
-        [](LineFit& f) { f.parameters.fitMask = nullptr; },
-        [](LineFit& f) { f.parameters.count = 0; },  [](LineFit& f) { f.solution.covariance = nullptr; },
-        [](LineFit& f) { f.table[0] = nullptr; },
-    };
+        [](LineFit& f) { f.data.x = nullptr; }, [](LineFit& f) { f.data.y = nullptr; },
+        [](LineFit& f) { f.data.yUnc = nullptr; }, [](LineFit& f) { f.data.count = 0; },
+        [](LineFit& f) { f.parameters.values = nullptr; }, [](LineFit& f) { f.table[0] = nullptr; },
+        [](LineFit& f) { f.parameters.fitMask = nullptr; }, [](LineFit& f) { f.parameters.count = 0; },
+        [](LineFit& f) { f.solution.covariance = nullptr; }};
     for (Spoil spoil : spoils) {
         LineFit fit = onLine();
         spoil(fit);
@@ -149,7 +144,9 @@ TEST(FitLinear, MissingInputIsRefusedUntouched) {
 
 TEST(FitLinear, ModelFailures) {
     LineFit first = onLine();
-    EXPECT_EQ(first.run(failsAt2), kStatusNoConvergence);
+    failX = 2;
+    failOnlyForValues = false;
+    EXPECT_EQ(first.run(failing), kStatusNoConvergence);
     EXPECT_EQ(first.values, std::vector<double>({0, 0}));
     EXPECT_EQ(first.solution.chiSquare, -1);
 
@@ -157,8 +154,11 @@ TEST(FitLinear, ModelFailures) {
     // failure at the last point is reported, after everything is stored.
     LineFit last({1, 2, 3}, {3, 5, 8}, {1, 1, 1}, {0, 0}, {1, 1});
     LineFit early({1, 2, 3}, {4, 5, 7}, {1, 1, 1}, {0, 0}, {1, 1});
-    EXPECT_EQ(last.run(failsLastWithoutDerivatives), kStatusNoConvergence);
-    EXPECT_EQ(early.run(failsFirstWithoutDerivatives), kStatusOk);
+    failOnlyForValues = true;
+    failX = 3;
+    EXPECT_EQ(last.run(failing), kStatusNoConvergence);
+    failX = 1;
+    EXPECT_EQ(early.run(failing), kStatusOk);
     for (LineFit* fit : {&last, &early}) {
         EXPECT_NEAR(fit->values[0], fit == &last ? 1.0 / 3 : 7.0 / 3, 1e-13);
         EXPECT_NEAR(fit->values[1], fit == &last ? 2.5 : 1.5, 1e-13);
