@@ -58,11 +58,13 @@ def require(packages):
     if not os.path.exists(python):
         print("creating %s for the example's packages" % EXAMPLES_VENV, flush=True)
         subprocess.check_call([sys.executable, "-m", "venv", EXAMPLES_VENV])
-    # Everything the examples use, so that the folder is made once for all of them.
-    everything = {"matplotlib": "matplotlib", "numpy": "numpy", "scipy": "scipy",
-                  "dask": "dask", "distributed": "distributed"}
-    everything.update(packages)
-    _pip_install(python, sorted(set(everything.values())))
+    probe = "import importlib.util, sys; sys.exit(any(importlib.util.find_spec(n) is None for n in sys.argv[1:]))"
+    if subprocess.call([python, "-c", probe] + missing) != 0:
+        # Everything the examples use, so that the folder is filled once for all of them.
+        everything = {"matplotlib": "matplotlib", "numpy": "numpy", "scipy": "scipy",
+                      "dask": "dask", "distributed": "distributed"}
+        everything.update(packages)
+        _pip_install(python, sorted(set(everything.values())))
     tallowfit = import_tallowfit()
     _prepend_to_pythonpath(os.path.dirname(os.path.abspath(tallowfit.__file__)))
     os.environ[RESTARTED] = "1"
