@@ -1,0 +1,202 @@
+"""The frame of every entry: messages on whatever sys.stdout is, no exception
+ever left behind, positional arguments only, list items that fight back, and
+the init function as the only export."""
+import subprocess
+import sys
+import unittest
+
+import tallowfit
+from recording import (INVALID_ARGUMENT, OK, OUT_OF_MEMORY, Recorder, ReplacedStdout,
+                       call_recorded, pending_error)
+
+FAILED_CALL = "Failed call to findRoots"
+ROOTS_USAGE = ("findRoots() Failed. Check number of or type of arguments passed.  "
+               "This method's argument list should be (list)")
+COEFFICIENT_REFUSED = "PyArg_Parse() Failed. Unable to extract coefficient value from list of points"
+POINT_REFUSED = "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points"
+POLYNOMIAL = 6
+
+
+class RaisingWrite(object):
+    def __init__(self):
+        self.attempts = 0
+
+    def write(self, text):
+        self.attempts += 1
+        raise IOError("stream closed")
+
+
+class WithoutWrite(object):
+    pass
+
+
+class UncallableWrite(object):
+    write = None
+
+
+class HandsOver(object):
+    """Rebinds sys.stdout to its successor while it writes, dropping the last
+    reference to itself that anything but the write in progress holds."""
+
+    def __init__(self, parts, successor):
+        self.parts = parts
+        self.successor = successor
+
+    def write(self, text):
+        sys.stdout = self.successor
+        self.parts.append(text)
+
+
+class StreamsThatFail(unittest.TestCase):
+    def check_quiet_failure(self, stream):
+        with ReplacedStdout(stream):
+            result = tallowfit.findRoots([])
+            self.assertIsNone(pending_error())
+            self.assertEqual(tallowfit.findRoots([1.0, 2.0]), (OK, [-0.5]))
+        self.assertEqual(result, (OUT_OF_MEMORY, None))
+
+    def test_none_as_stdout(self):
+        self.check_quiet_failure(None)
+
+    def test_stdout_without_write(self):
+        self.check_quiet_failure(WithoutWrite())
+
+    def test_write_that_is_not_callable(self):
+        self.check_quiet_failure(UncallableWrite())
+
+    def test_write_that_raises(self):
+        stream = RaisingWrite()
+        self.check_quiet_failure(stream)
+        self.assertEqual(stream.attempts, 1)
+
+    def test_stdout_missing_from_sys(self):
+        self.check_quiet_failure(ReplacedStdout.MISSING)
+
+    def test_write_that_replaces_stdout(self):
+        parts = []
+        successor = Recorder()
+        with ReplacedStdout(HandsOver(parts, successor)):
+            first = tallowfit.findRoots([])
+            second = tallowfit.findRoots()
+        self.assertEqual((first, second), ((OUT_OF_MEMORY, None), (INVALID_ARGUMENT, None)))
+        self.assertEqual((parts, successor.parts), ([FAILED_CALL], [ROOTS_USAGE]))
+
+
+class Messages(unittest.TestCase):
+    def test_two_failures_leave_their_messages_back_to_back(self):
+        with ReplacedStdout(Recorder()) as recorder:
+            tallowfit.findRoots([])
+            tallowfit.findRoots()
+        self.assertEqual(recorder.parts, [FAILED_CALL, ROOTS_USAGE])
+        self.assertEqual("".join(recorder.parts), FAILED_CALL + ROOTS_USAGE)
+
+    def test_keyword_arguments_are_refused_by_the_interpreter(self):
+        calls = [
+            (tallowfit.findRoots, {"coefficients": [1.0, 2.0]}),
+            (tallowfit.optimizeModel, {"points": [], "modelId": 6, "order": 2, "flags": 0}),
+            (tallowfit.optimizeDualModel, {"points": [], "threshold": 1.0, "lowerOrder": 0,
+                                           "upperOrder": 0, "flags": 0}),
+        ]
+        for function, keywords in calls:
+            with ReplacedStdout(Recorder()) as recorder:
+                self.assertRaises(TypeError, function, **keywords)
+            self.assertEqual(recorder.parts, [])
+
+    def test_module_has_three_functions_without_doc_strings(self):
+        names = sorted(name for name in dir(tallowfit) if not name.startswith("_"))
+        self.assertEqual(names, ["findRoots", "optimizeDualModel", "optimizeModel"])
+        self.assertEqual([getattr(tallowfit, name).__doc__ for name in names], [None] * 3)
+        self.assertIsNone(tallowfit.__doc__)
+
+
+class ListItem(object):
+    """A number whose conversion runs code of its own, given the list it is in."""
+
+    def __init__(self, target):
+        self.target = target
+
+
+class ClearsList(ListItem):
+    def __float__(self):
+        del self.target[:]
+        return 1.0
+
+
+class ReplacesFirstItem(ListItem):
+    def __float__(self):
+        self.target[0] = (9.0, 9.0, 9.0)
+        # A new 3-tuple takes the place of a freed one first.
+        self.reuse = (object(), None, self)
+        return 1.0
+
+
+class GrowsList(ListItem):
+    def __float__(self):
+        self.target.append(1.0)
+        return 1.0
+
+
+class Raises(ListItem):
+    def __float__(self):
+        raise ValueError("no number")
+
+
+class NotAFloat(ListItem):
+    def __float__(self):
+        return "1.5"
+
+
+def fight(item_class, *rest):
+    """A list whose first item is made from item_class given the list itself."""
+    items = []
+    items[:] = [item_class(items)] + list(rest)
+    return items
+
+
+def fight_in_point(item_class, *rest):
+    points = []
+    points[:] = [(item_class(points), 1.0, 1.0)] + list(rest)
+    return points
+
+
+class ItemsThatFightBack(unittest.TestCase):
+    def check(self, function, args, expected, message):
+        result, written = call_recorded(function, *args)
+        self.assertEqual(result, expected)
+        self.assertEqual(written, [message] if message else [])
+        self.assertIsNone(pending_error())
+
+    def test_coefficients(self):
+        for item_class in (ClearsList, Raises, NotAFloat):
+            self.check(tallowfit.findRoots, (fight(item_class, 2.0, 1.0),),
+                       (INVALID_ARGUMENT, None), COEFFICIENT_REFUSED)
+        # Only the items there at the start are read: 1 + 2x.
+        self.check(tallowfit.findRoots, (fight(GrowsList, 2.0),), (OK, [-0.5]), None)
+
+    def test_points(self):
+        for item_class in (ClearsList, Raises, NotAFloat):
+            points = fight_in_point(item_class, (2.0, 3.0, 1.0), (3.0, 5.0, 1.0))
+            self.check(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0),
+                       (INVALID_ARGUMENT, None), POINT_REFUSED)
+
+    def test_point_replaced_while_it_is_read(self):
+        # The point being read stays the one read, though the list lets go of it.
+        points = fight_in_point(ReplacesFirstItem, (2.0, 3.0, 1.0), (3.0, 5.0, 1.0))
+        (status, fit), written = call_recorded(tallowfit.optimizeModel, points, POLYNOMIAL, 2, 0)
+        self.assertEqual((status, written), (OK, []))
+        self.assertEqual(fit[4][0][:3], (1.0, 1.0, 1.0))
+
+
+class Exports(unittest.TestCase):
+    def test_the_init_function_is_the_only_export(self):
+        expected = "PyInit_tallowfit" if sys.version_info[0] >= 3 else "inittallowfit"
+        try:
+            output = subprocess.check_output(["nm", "-D", "--defined-only", tallowfit.__file__])
+        except OSError:
+            self.skipTest("nm is not installed")
+        names = [line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()]
+        self.assertEqual(names, [expected])
+
+
+if __name__ == "__main__":
+    unittest.main()
