@@ -5,6 +5,8 @@
 
 #include <Python.h>
 
+#include "fault_injection.h"
+
 namespace tallowfit {
 
 // Whether a PyArg_Parse call succeeded. A failure's error indicator is cleared

@@ -61,7 +61,7 @@ const char* readPoints(PyObject* list, std::vector<DataPoint>& points) {
             })) {
             return kPointRefusal;
         }
-        points.push_back(DataPoint{x, 0.0, y, yUnc});
+        appendRead(points, DataPoint{x, 0.0, y, yUnc});
     }
     return nullptr;
 }

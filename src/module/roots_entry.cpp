@@ -43,9 +43,9 @@ const char* readCoefficients(PyObject* args, RootArrays& arrays) {
             })) {
             return kCoefficientRefusal;
         }
-        arrays.coefficients.push_back(coefficient);
-        arrays.realParts.push_back(0.0);
-        arrays.imagParts.push_back(0.0);
+        appendRead(arrays.coefficients, coefficient);
+        appendRead(arrays.realParts, 0.0);
+        appendRead(arrays.imagParts, 0.0);
     }
     return nullptr;
 }
