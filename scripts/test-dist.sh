@@ -8,9 +8,10 @@
 #   4. mypy accepts correct calls and rejects wrong ones through the stub;
 #   5. examples/parallel_fits.py gives the serial results exactly on a process
 #      pool and on a dask LocalCluster (2000 data sets);
-#   6. examples/compare_scipy.py agrees with scipy and numpy.
+#   6. examples/compare_scipy.py agrees with scipy and numpy;
+#   7. the picture examples run and save their PNGs.
 # Prints "N passed, N failed" and exits 1 when a check failed.
-# Tools (mypy, dask, numpy, scipy) live in .venv-dist-tools, kept between runs;
+# Tools (mypy, dask, numpy, scipy, matplotlib) live in .venv-dist-tools, kept between runs;
 # the fresh environments and the wheel go to a temporary folder.
 set -u
 cd "$(dirname "$0")/.."
@@ -82,7 +83,7 @@ pip_install_source() {
 tools="$root/.venv-dist-tools"
 prepare_tools() {
     { [ -x "$tools/bin/python" ] || new_venv "$tools"; } &&
-    "$tools/bin/python" -m pip install -q mypy dask distributed numpy scipy &&
+    "$tools/bin/python" -m pip install -q mypy dask distributed numpy scipy matplotlib &&
     "$tools/bin/python" -m pip install -q --force-reinstall --no-deps "$work"/wheels/tallowfit-*.whl
 }
 
@@ -91,13 +92,23 @@ check "the wheel holds the module, tallowfit.pyi and tallowfit-stubs" wheel_hold
 check "the wheel installs into a fresh venv and imports" install_wheel_fresh
 check "the Python suite passes against the installed wheel" suite_against_wheel
 check "pip install . installs a module that imports" pip_install_source
-check "tools venv with mypy, dask, numpy, scipy and the wheel" prepare_tools
+check "tools venv with mypy, dask, numpy, scipy, matplotlib and the wheel" prepare_tools
 check "mypy accepts correct calls and rejects wrong ones" \
     env -u PYTHONPATH "$tools/bin/python" tests/dist/check_stub_with_mypy.py
 check "parallel fits equal the serial loop (process pool, dask)" \
     env -u PYTHONPATH "$tools/bin/python" examples/parallel_fits.py --count 2000
 check "the fits agree with scipy and numpy" \
     env -u PYTHONPATH "$tools/bin/python" examples/compare_scipy.py
+
+# plot_example SCRIPT PNG: the example runs and (re)writes its picture.
+plot_example() {
+    rm -f "examples/output/$2" &&
+    env -u PYTHONPATH "$tools/bin/python" "examples/$1" &&
+    [ -s "examples/output/$2" ]
+}
+check "plot_calibration.py saves calibration.png" plot_example plot_calibration.py calibration.png
+check "plot_dual.py saves dual.png" plot_example plot_dual.py dual.png
+check "plot_roots.py saves roots.png" plot_example plot_roots.py roots.png
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]
