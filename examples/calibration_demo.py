@@ -95,6 +95,8 @@ def main():
     points = read_points(DATA_FILE)
     print("Calibration curve: %d points from %s, x from %g to %g"
           % (len(points), os.path.relpath(DATA_FILE), points[0][0], points[-1][0]))
+    print("(made from ln y = -1.2 + 1.6 ln x - 0.45 (ln x)^2 with 2 % noise by "
+          "scripts/make_calibration_data.py)")
     print("Every model with order %d (chosen by the module) and flags %d (refine)" % (ORDER, FLAGS))
     print()
     summary = fit_every_model(tallowfit, points)
