@@ -15,10 +15,15 @@ case "${1:-}" in
 esac
 
 bash scripts/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
+
+# The system's cmake (what install-deps.sh installs), not whatever an
+# environment manager puts first on PATH.
+cmake=/usr/bin/cmake
+[ -x "$cmake" ] || cmake=cmake
+"$cmake" -S . -B build -DCMAKE_BUILD_TYPE=Release >/dev/null
 
 # Build the module for every interpreter the configuration found.
-known="$(cmake --build build --target help)"
+known="$("$cmake" --build build --target help)"
 targets=()
 for tag in py2 py3; do
     if grep -q "tallowfit_$tag\$" <<<"$known"; then
@@ -29,7 +34,7 @@ if [ ${#targets[@]} -eq 0 ]; then
     echo "demo: no Python interpreter with headers to build the module for" >&2
     exit 1
 fi
-cmake --build build -j2 "${targets[@]}"
+"$cmake" --build build -j2 "${targets[@]}"
 
 major="$("$python" -c 'import sys; print(sys.version_info[0])')"
 export PYTHONPATH="$PWD/build/py$major${PYTHONPATH:+:$PYTHONPATH}"
