@@ -7,7 +7,9 @@ agree bit for bit: any difference fails the comparison and is shown with its
 call. Categories that go through the C library's exp, log, log10 or pow (the
 logarithmic fits, the 'Dual' fits, the log10 condition figure) may differ in
 the last bits between C libraries: for them the number of differing calls and
-values and the largest difference in units in the last place are reported.
+values, the largest difference in units in the last place and the largest
+difference relative to the largest magnitude in the same result ("max rel.")
+are reported.
 With --all-exact every category must agree bit for bit (two builds that see
 the same C library results).
 
@@ -42,6 +44,10 @@ def same_bits(a, b):
     return (a != a and b != b) or struct.pack("<d", a) == struct.pack("<d", b)
 
 
+def finite(value):
+    return value == value and abs(value) != float("inf")
+
+
 def ulps(a, b):
     if a != a or b != b or abs(a) == float("inf") or abs(b) == float("inf"):
         return float("inf")
@@ -56,6 +62,7 @@ class Tally(object):
         self.values = 0
         self.differing_values = 0
         self.max_ulps = 0
+        self.max_scaled = 0.0
         self.buckets = [0] * (len(BUCKETS) + 1)
         self.examples = []
 
@@ -69,13 +76,17 @@ class Tally(object):
             self.examples.append((row_a[1], "status, message or shape differs"))
             return
         self.values += len(values_a)
+        numbers_a = [float.fromhex(text) for text in values_a]
+        numbers_b = [float.fromhex(text) for text in values_b]
+        largest = max([abs(v) for v in numbers_a if finite(v)] + [0.0])
         worst = 0
         differing = 0
-        for text_a, text_b in zip(values_a, values_b):
-            a, b = float.fromhex(text_a), float.fromhex(text_b)
+        for a, b in zip(numbers_a, numbers_b):
             if not same_bits(a, b):
                 differing += 1
                 worst = max(worst, ulps(a, b))
+                if finite(a) and finite(b) and largest > 0:
+                    self.max_scaled = max(self.max_scaled, abs(a - b) / largest)
         if differing:
             self.differing_calls += 1
             self.differing_values += differing
@@ -112,15 +123,16 @@ def main():
             cases = handle.read().splitlines()
 
     print("identity %s: %s vs %s" % (options.label, options.a, options.b))
-    print("  %-18s %6s %9s %8s %9s %9s  %s" % ("category", "calls", "differing", "shape", "values",
-                                             "differing", "max ulps  (calls by max ulps: 1, <=4, <=2^10, <=2^20, <=2^40, more)"))
+    print("  %-17s %6s %9s %6s %7s %9s %-18s %-9s %s" % (
+        "category", "calls", "differing", "shape", "values", "differing", "max ulps", "max rel.",
+        "calls by max ulps: 1, <=4, <=2^10, <=2^20, <=2^40, more"))
     failed = []
     for category in sorted(tallies):
         tally = tallies[category]
         exact = options.all_exact or category not in LIBM_CATEGORIES
-        print("  %-18s %6d %9d %8d %9d %9d  %-8s %s%s" % (
+        print("  %-17s %6d %9d %6d %7d %9d %-18s %-9.2g %s%s" % (
             category, tally.calls, tally.differing_calls, tally.structural, tally.values,
-            tally.differing_values, fmt_ulps(tally.max_ulps), tally.buckets,
+            tally.differing_values, fmt_ulps(tally.max_ulps), tally.max_scaled, tally.buckets,
             "  [bit-identical required]" if exact else ""))
         if exact and tally.differing_calls:
             failed.append(category)
@@ -132,10 +144,11 @@ def main():
     libm = [t for c, t in tallies.items() if c in LIBM_CATEGORIES]
     if libm and not options.all_exact:
         print("  C library categories: %d of %d calls differ (%d of them in status, message or shape), "
-              "%d of %d values, at most %s ulps"
+              "%d of %d values, at most %s ulps, at most %.2g of the largest value of the same result"
               % (sum(t.differing_calls for t in libm), sum(t.calls for t in libm),
                  sum(t.structural for t in libm), sum(t.differing_values for t in libm),
-                 sum(t.values for t in libm), fmt_ulps(max(t.max_ulps for t in libm))))
+                 sum(t.values for t in libm), fmt_ulps(max(t.max_ulps for t in libm)),
+                 max(t.max_scaled for t in libm)))
     print("identity %s: %s" % (options.label, "FAIL (%s)" % ", ".join(failed) if failed else "PASS"))
     return 1 if failed else 0
 
