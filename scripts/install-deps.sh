@@ -10,8 +10,8 @@ set -u
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
 missing=()
-command -v cmake >/dev/null 2>&1 || missing+=(cmake)
-command -v g++ >/dev/null 2>&1 || missing+=(g++)
+have_pkg cmake || missing+=(cmake)  # Debian's own, whatever else is on PATH
+have_pkg g++ || missing+=(g++)
 have_pkg libgtest-dev || missing+=(libgtest-dev)
 have_pkg python3-dev || missing+=(python3-dev)
 need_py2=0
