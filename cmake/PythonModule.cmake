@@ -20,9 +20,10 @@ function(tallowfit_add_module tag interpreter)
     set(_why "interpreter '${interpreter}' not found")
   else()
     # INCLUDEPY, not the install scheme's include path: Debian's python2.7
-    # reports /usr/local/include there, where no headers are.
+    # reports /usr/local/include there, where no headers are. A debug
+    # python2.7 has no EXT_SUFFIX and looks for its own ABI's modules as _d.so.
     execute_process(
-      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_config_var('INCLUDEPY')); print(sysconfig.get_config_var('EXT_SUFFIX') or '.so'); print(sys.version_info[0])"
+      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_config_var('INCLUDEPY')); print(sysconfig.get_config_var('EXT_SUFFIX') or ('_d.so' if hasattr(sys, 'gettotalrefcount') else '.so')); print(sys.version_info[0]); print(int(hasattr(sys, 'gettotalrefcount')))"
       OUTPUT_VARIABLE _out RESULT_VARIABLE _rc OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT _rc EQUAL 0)
       set(_why "'${interpreter}' did not answer")
@@ -31,6 +32,7 @@ function(tallowfit_add_module tag interpreter)
       list(GET _out 0 _include)
       list(GET _out 1 _suffix)
       list(GET _out 2 _major)
+      list(GET _out 3 _debug)
       if(NOT EXISTS "${_include}/Python.h")
         set(_why "no Python.h in ${_include} (install the -dev package)")
       endif()
@@ -51,6 +53,12 @@ function(tallowfit_add_module tag interpreter)
   # warns about, and warnings are errors under CI.
   target_include_directories(${target} SYSTEM PRIVATE "${_include}")
   target_link_libraries(${target} PRIVATE ${ARGN})
+  # Debian's debug include folders hold links to the release headers, whose
+  # pyconfig.h is the release one: the debug ABI (reference totals, and on
+  # Python 2.7 the traced object header) has to be asked for here.
+  if(_debug)
+    target_compile_definitions(${target} PRIVATE Py_DEBUG=1)
+  endif()
   # Only the init function leaves the module, whatever the headers instantiate.
   target_link_options(${target} PRIVATE
     "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map")
@@ -77,4 +85,37 @@ if(SKBUILD)
 else()
   tallowfit_add_module(py2 "${TALLOWFIT_PYTHON2}" tallowfit_core)
   tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
+endif()
+
+# Test variants of the module, one per interpreter, into build/<tag>-faults/:
+# linked with the fault-injecting core and given the control functions
+# _setFault, _faultCount and _storageOutstanding, so that a test can make a
+# chosen object creation, storage allocation or vector growth of a call fail.
+# The normal module above is built without any of it. Debug interpreters
+# (TALLOWFIT_PYTHON2_DEBUG, TALLOWFIT_PYTHON3_DEBUG, empty: none) get only this
+# variant, for the reference-count checks of every path.
+option(TALLOWFIT_FAULT_INJECTION_MODULE "Build the fault-injection test variants of the module" OFF)
+set(TALLOWFIT_PYTHON2_DEBUG "" CACHE FILEPATH "Debug Python 2.7 interpreter for the fault-injection variant (empty: none)")
+set(TALLOWFIT_PYTHON3_DEBUG "" CACHE FILEPATH "Debug Python 3 interpreter for the fault-injection variant (empty: none)")
+set(TALLOWFIT_FAULT_PYTHONS "")
+
+# A macro, so that what tallowfit_add_module sets for its caller lands here;
+# the variant stays out of TALLOWFIT_BUILT_PYTHONS, whose suite checks the
+# module's exports.
+macro(tallowfit_add_fault_module tag interpreter)
+  set(_built_before "${TALLOWFIT_BUILT_PYTHONS}")
+  tallowfit_add_module(${tag} "${interpreter}" tallowfit_core_testing)
+  set(TALLOWFIT_BUILT_PYTHONS "${_built_before}")
+  if(TARGET tallowfit_${tag})
+    target_sources(tallowfit_${tag} PRIVATE src/module/fault_injection.cpp)
+    target_compile_definitions(tallowfit_${tag} PRIVATE TALLOWFIT_MODULE_FAULTS=1)
+    list(APPEND TALLOWFIT_FAULT_PYTHONS ${tag})
+  endif()
+endmacro()
+
+if(TALLOWFIT_FAULT_INJECTION_MODULE AND NOT SKBUILD)
+  tallowfit_add_fault_module(py2-faults "${TALLOWFIT_PYTHON2}")
+  tallowfit_add_fault_module(py3-faults "${TALLOWFIT_PYTHON3}")
+  tallowfit_add_fault_module(py2-dbg-faults "${TALLOWFIT_PYTHON2_DEBUG}")
+  tallowfit_add_fault_module(py3-dbg-faults "${TALLOWFIT_PYTHON3_DEBUG}")
 endif()

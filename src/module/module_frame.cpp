@@ -71,7 +71,9 @@ PyObject* newResultList(Py_ssize_t size) {
     PyObject* list = makeList(size);
     if (list == nullptr) {
         PyErr_Clear();
-        Py_DecRef(reportStatus(kStatusOutOfMemory, kListFailureText));
+        // Only the message counts here; a status object that cannot be made
+        // must not leave its error behind for the inner guard's own message.
+        Py_DecRef(clearedOnFailure(reportStatus(kStatusOutOfMemory, kListFailureText)));
         throw std::bad_alloc();
     }
     return list;

@@ -1,5 +1,6 @@
 // Registration of the module: three functions taking positional arguments
 // only. One source for Python 2.7 and Python 3.
+#include "fault_injection.h"
 #include "module_entries.h"
 
 // The build hides every symbol; the init function is the module's only export.
@@ -17,6 +18,7 @@ PyMethodDef moduleMethods[] = {
     {"optimizeModel", tallowfit::optimizeModel, METH_VARARGS, nullptr},
     {"optimizeDualModel", tallowfit::optimizeDualModel, METH_VARARGS, nullptr},
     {"findRoots", tallowfit::findRoots, METH_VARARGS, nullptr},
+    TALLOWFIT_FAULT_CONTROL_METHODS
     {nullptr, nullptr, 0, nullptr},
 };
 

@@ -1,0 +1,115 @@
+"""What the hardening tests share: the status codes, the messages of the
+failure paths, representative calls of the three entry points, and a stand-in
+for sys.stdout."""
+import ctypes
+import sys
+
+import tallowfit
+
+OK = 0
+INVALID_ARGUMENT = -320234115
+OUT_OF_MEMORY = -320234190
+SYSTEM_OUT_OF_MEMORY = -2147024882
+ILL_CONDITIONED = -337079102
+NO_CONVERGENCE = -530509786
+
+BAD_ALLOCATION = "bad allocation"
+LIST_FAILED = "PyList_New() Failed. Unable to allocated list instance"
+ROOTS_FAILED = "Failed call to findRoots"
+
+LOG_LOG, POLYNOMIAL = 1, 6
+REFINE, CHECK_CONDITIONING, ZERO_UNCERTAINTY = 2, 8, 32
+
+POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
+QUADRATIC = [(x, 1.0 + 0.5 * x + 0.25 * x * x, 0.0) for x in (1.0, 2.0, 3.0, 4.0, 5.0)]
+
+# Calls that succeed, each going through a different part of the payload:
+# real and complex roots, a refined fit with its condition check, a fit of
+# zero uncertainties with its covariance factor, and both ranges of a Dual fit.
+SUCCESSFUL_CALLS = [
+    ("roots", "findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
+    ("refined LogLog", "optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
+    ("zero uncertainties", "optimizeModel", (QUADRATIC, POLYNOMIAL, 3, ZERO_UNCERTAINTY)),
+    ("Dual", "optimizeDualModel", (POWER_LAW, 4.5, 2, 2, REFINE)),
+]
+
+# Calls that each end in a different refusal, for the failure paths.
+REFUSED_CALLS = [
+    ("roots usage", "findRoots", ()),
+    ("coefficient", "findRoots", (["1"],)),
+    ("leading zero", "findRoots", ([1.0, 0.0],)),
+    ("no coefficients", "findRoots", ([],)),
+    ("model usage", "optimizeModel", (POWER_LAW, LOG_LOG)),
+    ("point", "optimizeModel", (POWER_LAW + [(1.0, 2.0)], LOG_LOG, 2, 0)),
+    ("Dual refused", "optimizeModel", (POWER_LAW, 3, 2, 0)),
+    ("ill-conditioned", "optimizeModel", ([(1.0, 1.0, 1.0), (1.0, 3.0, 1.0), (1.0, 5.0, 1.0)], POLYNOMIAL, 2, 0)),
+    # The payload exists when the average error is refused.
+    ("no average", "optimizeModel", ([(1.0, 0.0, 1.0), (2.0, 0.0, 1.0), (3.0, 0.0, 1.0)], POLYNOMIAL, 2, 0)),
+    ("dual usage", "optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)),
+    ("empty upper range", "optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0)),
+]
+
+ALL_CALLS = SUCCESSFUL_CALLS + REFUSED_CALLS
+
+
+class Discard(object):
+    """Stands in for sys.stdout where only the calls matter, not the text."""
+
+    def write(self, text):
+        pass
+
+
+class Recorder(object):
+    """Stands in for sys.stdout and keeps every write as one part."""
+
+    def __init__(self):
+        self.parts = []
+
+    def write(self, text):
+        self.parts.append(text)
+
+
+def call_with_stdout(stream, name, args):
+    """tallowfit.<name>(*args) with sys.stdout replaced by stream."""
+    saved = sys.stdout
+    sys.stdout = stream
+    try:
+        return getattr(tallowfit, name)(*args)
+    finally:
+        sys.stdout = saved
+
+
+def call_recorded(name, args):
+    """(result, written parts) of tallowfit.<name>(*args); the result is the
+    class MemoryError when the call raised one (not the exception, whose
+    traceback would hold the arguments)."""
+    recorder = Recorder()
+    try:
+        result = call_with_stdout(recorder, name, args)
+    except MemoryError:
+        result = MemoryError
+    return result, recorder.parts
+
+
+def pending_error():
+    """The interpreter's error indicator, as an address (None when clear)."""
+    occurred = ctypes.pythonapi.PyErr_Occurred
+    occurred.restype = ctypes.c_void_p
+    occurred.argtypes = []
+    return occurred()
+
+
+def has_fault_control():
+    return hasattr(tallowfit, "_setFault")
+
+
+def clear_faults():
+    for kind in ("object", "storage", "growth"):
+        tallowfit._setFault(kind, 0)
+
+
+def events_of(kind, name, args):
+    """How many events of kind a call makes when nothing fails."""
+    clear_faults()
+    call_with_stdout(Discard(), name, args)
+    return tallowfit._faultCount(kind)
