@@ -44,8 +44,10 @@ if [ -d "$root" ]; then
     if [ -f "$marker" ]; then
         # Finished before with other packages: add the missing ones.
         echo "bullseye-root: adding packages to $root"
+        cp /etc/resolv.conf "$root/etc/resolv.conf"
         mount -t proc proc "$root/proc"
-        trap 'umount "$root/proc"' EXIT
+        mount --bind /dev "$root/dev"
+        trap 'umount "$root/dev"; umount "$root/proc"' EXIT
         chroot "$root" apt-get update -qq
         chroot "$root" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "$@"
         chroot "$root" apt-get clean

@@ -24,8 +24,9 @@ def main():
     elf_bits = {1: 32, 2: 64}[header[4]]
     machine = ELF_MACHINES.get(header[18] | header[19] << 8, "machine %d" % header[18])
     assert elf_bits == bits, "%s is ELF%d" % (tallowfit.__file__, elf_bits)
-    print("word size: Python %d.%d.%d, sys.maxsize == 2**%d-1, %s is ELF%d %s"
-          % (sys.version_info[:3] + (bits - 1, tallowfit.__file__, elf_bits, machine)))
+    print("word size: Python %d.%d.%d, sys.%s == 2**%d-1, %s is ELF%d %s"
+          % (sys.version_info[:3] + ("maxint" if hasattr(sys, "maxint") else "maxsize", bits - 1,
+                                     tallowfit.__file__, elf_bits, machine)))
     return 0
 
 
