@@ -44,7 +44,8 @@ fetch_headers() {
     local work
     work=$(mktemp -d)
     (cd "$work" && apt-get source -qq --download-only python2.7/bullseye >/dev/null 2>&1 \
-        && dpkg-source -x --no-check python2.7_*.dsc tree >/dev/null)
+        && dpkg-source -x --no-check python2.7_*.dsc tree >/dev/null) \
+        || { echo "windows-build: could not fetch Debian 11's python2.7 source package" >&2; exit 1; }
     grep -q '#define PY_VERSION.*"2.7.18"' "$work/tree/Include/patchlevel.h" \
         || { echo "windows-build: the source package is not CPython 2.7.18" >&2; exit 1; }
     rm -rf "$python_dir.new"
