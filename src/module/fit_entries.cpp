@@ -52,13 +52,14 @@ struct DualModelArguments {
 // sees the values that single precision can hold.
 const char* readPoints(PyObject* list, std::vector<DataPoint>& points) {
     const Py_ssize_t length = listLength(list);
+    reserveRead(points, length);
     for (Py_ssize_t k = 0; k < length; ++k) {
         float x = 0.0f;
         float y = 0.0f;
         float yUnc = 0.0f;
-        if (!parseListItem(list, k, [&](PyObject* item) {
-                return PyArg_Parse(item, "(fff)", &x, &y, &yUnc);
-            })) {
+        if (!readListItem(
+                list, k, [&](PyObject* item) { return readExactPoint(item, &x, &y, &yUnc); },
+                [&](PyObject* item) { return PyArg_Parse(item, "(fff)", &x, &y, &yUnc); })) {
             return kPointRefusal;
         }
         appendRead(points, DataPoint{x, 0.0, y, yUnc});

@@ -36,11 +36,14 @@ const char* readCoefficients(PyObject* args, RootArrays& arrays) {
         return kFindRootsUsage;
     }
     const Py_ssize_t length = listLength(list);
+    reserveRead(arrays.coefficients, length);
+    reserveRead(arrays.realParts, length);
+    reserveRead(arrays.imagParts, length);
     for (Py_ssize_t k = 0; k < length; ++k) {
         double coefficient = 0.0;
-        if (!parseListItem(list, k, [&coefficient](PyObject* item) {
-                return PyArg_Parse(item, "d", &coefficient);
-            })) {
+        if (!readListItem(
+                list, k, [&coefficient](PyObject* item) { return readExactNumber(item, &coefficient); },
+                [&coefficient](PyObject* item) { return PyArg_Parse(item, "d", &coefficient); })) {
             return kCoefficientRefusal;
         }
         appendRead(arrays.coefficients, coefficient);
