@@ -43,3 +43,15 @@ echo
 "$python" examples/calibration_demo.py
 echo
 "$python" examples/roots_demo.py
+
+# The worked examples with pictures need matplotlib from PyPI (installed into
+# .venv-examples when missing); without it the demo above still stands.
+if [ "$major" = 3 ]; then
+    echo
+    for example in plot_calibration plot_dual plot_roots; do
+        "$python" "examples/$example.py" >/dev/null 2>"build/$example.log" \
+            || echo "demo: examples/$example.py did not run (see build/$example.log)"
+    done
+    echo "Pictures of the fits and roots:"
+    ls -1 "$PWD"/examples/output/*.png 2>/dev/null | sed 's/^/  /'
+fi
