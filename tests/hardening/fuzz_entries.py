@@ -1,0 +1,424 @@
+"""Seeded, structure-aware fuzzing of the three entry points (Python 2 and 3).
+
+Each call gets arguments built from the entry's own shape, made hostile: wrong
+arities and types, sequences that are not lists, nested lists, text and bytes,
+None, ints beyond 64 bits, bools, NaN, infinities, subnormals, objects whose
+__float__ or __index__ raises or answers with the wrong type, float and int
+subclasses, items that change the list while it is read, point lists of up to
+10^5 items, and sys.stdout replaced, missing or raising. Every call must return
+a 2-tuple (int, None or list) within a second, raise nothing and leave no error
+pending; a crash ends the process.
+
+Call i of seed s is built from its own generator, so any call can be replayed:
+    fuzz_entries.py --seed s --start i --calls 1 --show
+With --chunks N the calls run in N child processes; a child that dies is
+counted as a crash, its chunk replayed with --trace to name the call.
+Exit status 0 only when every call passed.
+"""
+from __future__ import print_function
+
+import argparse
+import ctypes
+import json
+import math
+import os
+import random
+import subprocess
+import sys
+import time
+import warnings
+
+import tallowfit
+
+clock = getattr(time, "perf_counter", time.time)
+LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
+TEXT = str if sys.version_info[0] >= 3 else unicode  # noqa: F821
+CALL_SECONDS_ALLOWED = 1.0
+MAX_POINTS = 100000
+
+
+# Numbers and objects that stand where a number is read.
+
+class RaisingFloat(object):
+    def __init__(self, error):
+        self.error = error
+
+    def __float__(self):
+        raise self.error("__float__ refuses")
+
+    __int__ = __float__
+    __index__ = __float__
+
+
+class WrongFloat(object):
+    """__float__ and __index__ that answer with the wrong type."""
+
+    def __init__(self, answer):
+        self.answer = answer
+
+    def __float__(self):
+        return self.answer
+
+    __int__ = __float__
+    __index__ = __float__
+
+
+class FloatSub(float):
+    pass
+
+
+class IntSub(int):
+    pass
+
+
+class FloatSubRaising(float):
+    def __float__(self):
+        raise ValueError("float subclass refuses")
+
+
+class ListChanger(object):
+    """A number that changes `target` (a list being read) when converted."""
+
+    def __init__(self, target, change, value):
+        self.target = target
+        self.change = change
+        self.value = value
+
+    def __float__(self):
+        self.change(self.target)
+        return self.value
+
+    def __index__(self):
+        self.change(self.target)
+        return 1
+
+    __int__ = __index__
+
+
+def clear(target):
+    del target[:]
+
+
+def drop_last(target):
+    if target:
+        del target[-1]
+
+
+def grow(target):
+    target.extend([(1.0, 1.0, 1.0)] * 50)
+
+
+def replace_first(target):
+    if target:
+        target[0] = "replaced"
+
+
+def reverse(target):
+    target.reverse()
+
+
+LIST_CHANGES = [clear, drop_last, grow, replace_first, reverse]
+ERRORS = [ValueError, TypeError, MemoryError, OverflowError, ZeroDivisionError, RuntimeError]
+SPECIAL_FLOATS = [0.0, -0.0, 1.0, -1.0, 0.5, 1e-45, 5e-324, 2.2250738585072014e-308, 1e-310,
+                  1e308, -1e308, 3.4028235e38, 3.5e38, float("nan"), float("inf"), float("-inf"),
+                  1e-30, 123456.789, 16777217.0]
+SPECIAL_INTS = [0, 1, -1, 2, 3, 5, 6, 7, 8, 24, 25, 26, 255, 2 ** 31 - 1, 2 ** 31, -2 ** 31,
+                -2 ** 31 - 1, 2 ** 32, 2 ** 63, -2 ** 63, 2 ** 64 + 1, 10 ** 30, -10 ** 40, 2 ** 1100]
+
+
+class Builder(object):
+    """Builds the arguments of one call from its own generator."""
+
+    def __init__(self, rng):
+        self.rng = rng
+
+    def chance(self, p):
+        return self.rng.random() < p
+
+    def pick(self, options):
+        return options[self.rng.randrange(len(options))]
+
+    def plain_float(self):
+        kind = self.rng.randrange(4)
+        if kind == 0:
+            return self.rng.uniform(0.01, 100.0)
+        if kind == 1:
+            return self.rng.uniform(-100.0, 100.0)
+        if kind == 2:
+            return math.ldexp(self.rng.random(), self.rng.randrange(-1080, 1025))
+        return self.pick(SPECIAL_FLOATS)
+
+    def hostile_scalar(self, target=None):
+        kind = self.rng.randrange(16)
+        if kind <= 6:
+            return self.plain_float()
+        if kind == 7:
+            return self.pick(SPECIAL_INTS)
+        if kind == 8:
+            return self.pick([True, False, LONG(3), IntSub(2), FloatSub(1.5), 1 + 2j])
+        if kind == 9:
+            return self.pick(["1.0", b"2", TEXT("3"), None, [], (), {}, object()])
+        if kind == 10:
+            return RaisingFloat(self.pick(ERRORS))
+        if kind == 11:
+            return WrongFloat(self.pick(["1", None, 1 + 1j, [1.0], FloatSub(2.0), IntSub(7), 2 ** 70]))
+        if kind == 12:
+            return FloatSubRaising(self.plain_float())
+        if kind == 13 and target is not None:
+            return ListChanger(target, self.pick(LIST_CHANGES), self.plain_float())
+        if kind == 14:
+            return self.rng.randint(-10 ** 6, 10 ** 6)
+        return float(self.rng.randint(1, 50))
+
+    def number(self, target):
+        return self.plain_float() if self.chance(0.8) else self.hostile_scalar(target)
+
+    def point(self, target):
+        shape = self.rng.randrange(20)
+        if shape <= 15:
+            values = [self.number(target) for _ in range(3)]
+            return tuple(values) if self.chance(0.7) else values
+        if shape == 16:
+            return tuple(self.number(target) for _ in range(self.pick([0, 1, 2, 4, 5])))
+        if shape == 17:
+            inner = [self.number(target) for _ in range(3)]
+            # A point list that its own second value clears while it is read.
+            inner[1] = ListChanger(inner, clear, 1.0)
+            return inner
+        if shape == 18:
+            return self.pick(["xyz", b"abc", TEXT("\u00e9t\u00e9"), None, 3.0, [[1.0, 2.0, 3.0]],
+                              {1: 2}, set([1.0, 2.0, 3.0])])
+        return (self.hostile_scalar(target), self.hostile_scalar(target), self.hostile_scalar(target))
+
+    def length(self):
+        if self.chance(0.002):
+            return self.rng.randrange(MAX_POINTS - 1000, MAX_POINTS + 1)
+        if self.chance(0.02):
+            return self.rng.randrange(0, 3000)
+        return self.pick([0, 1, 2, 3, 4, 5, 6, 7, 9, 12, 20, 25, 26, 40])
+
+    def well_formed_points(self, count):
+        # Mostly points a fit can take, so that the payload is built often.
+        scale = self.rng.uniform(0.5, 3.0)
+        return [(float(k + 2), scale * (k + 2) ** 1.5 * (1.0 + 0.01 * self.rng.random()),
+                 self.pick([0.1, 0.0, 1.0])) for k in range(count)]
+
+    def points_list(self):
+        count = self.length()
+        if count > 200 or self.chance(0.4):
+            points = self.well_formed_points(count)
+            if count and self.chance(0.3):
+                target = points
+                points[self.rng.randrange(count)] = self.point(target)
+            return points
+        target = []
+        target.extend(self.point(target) for _ in range(count))
+        return target
+
+    def coefficient_list(self):
+        count = self.length()
+        if count > 200 or self.chance(0.5):
+            return [self.plain_float() for _ in range(count)]
+        target = []
+        target.extend(self.number(target) for _ in range(count))
+        return target
+
+    def not_a_list(self, items):
+        return self.pick([tuple(items), iter(items), set(), dict(), "points", b"points", None, 7,
+                          2 ** 80, 1.5, [items], (x for x in items), range(3), object()])
+
+    def list_argument(self, make):
+        if self.chance(0.85):
+            return make()
+        return self.not_a_list(make()[:10])
+
+    def int_argument(self, usual):
+        if self.chance(0.8):
+            return self.pick(usual)
+        return self.pick(SPECIAL_INTS + [self.hostile_scalar(), None, "1", 1.0, True, IntSub(1)])
+
+    def float_argument(self):
+        if self.chance(0.8):
+            return self.rng.uniform(0.0, 10.0)
+        return self.pick([self.hostile_scalar(), 2 ** 200, -2 ** 200, "1.0", None, IntSub(3)])
+
+    def arguments(self, entry):
+        if entry == "findRoots":
+            args = [self.list_argument(self.coefficient_list)]
+        elif entry == "optimizeModel":
+            args = [self.list_argument(self.points_list), self.int_argument(list(range(-1, 9))),
+                    self.int_argument([0, 1, 2, 3, 4, 5, 6]), self.int_argument(list(range(64)))]
+        else:
+            args = [self.list_argument(self.points_list), self.float_argument(),
+                    self.int_argument([0, 1, 2, 3, 4]), self.int_argument([0, 1, 2, 3, 4]),
+                    self.int_argument(list(range(64)))]
+        if self.chance(0.05):
+            # Wrong arity: items dropped or added.
+            if args and self.chance(0.5):
+                del args[self.rng.randrange(len(args)):]
+            else:
+                args.extend(self.hostile_scalar() for _ in range(self.rng.randrange(1, 4)))
+        return tuple(args)
+
+
+# Where the messages go.
+
+class Discard(object):
+    def write(self, text):
+        pass
+
+
+class RaisingStream(object):
+    def write(self, text):
+        raise IOError("stream refuses")
+
+
+class NoWrite(object):
+    pass
+
+
+MISSING = object()
+
+
+def stream(rng):
+    return [Discard(), Discard(), Discard(), Discard(), None, RaisingStream(), NoWrite(),
+            MISSING][rng.randrange(8)]
+
+
+def pending_error():
+    occurred = ctypes.pythonapi.PyErr_Occurred
+    occurred.restype = ctypes.c_void_p
+    occurred.argtypes = []
+    return occurred()
+
+
+def call_rng(seed, index):
+    return random.Random(seed * 1000003 + index)
+
+
+def build_call(seed, index):
+    """(entry, args, stdout stand-in, warnings as errors) of call index."""
+    rng = call_rng(seed, index)
+    entry = ["findRoots", "optimizeModel", "optimizeDualModel"][rng.randrange(3)]
+    args = Builder(rng).arguments(entry)
+    return entry, args, stream(rng), rng.random() < 0.05
+
+
+def run_call(entry, args, out, strict_warnings):
+    """(problem or None, seconds, whether a payload came back) of one call."""
+    saved = sys.stdout
+    if out is MISSING:
+        del sys.stdout
+    else:
+        sys.stdout = out
+    problem = None
+    with warnings.catch_warnings():
+        warnings.simplefilter("error" if strict_warnings else "ignore")
+        started = clock()
+        try:
+            result = getattr(tallowfit, entry)(*args)
+        except BaseException as error:  # everything counts, SystemError included
+            result = None
+            problem = "raised %s: %s" % (type(error).__name__, error)
+        seconds = clock() - started
+    sys.stdout = saved
+    if problem is None:
+        if pending_error() is not None:
+            problem = "left an error pending"
+        elif not (type(result) is tuple and len(result) == 2 and type(result[0]) in (int, LONG)
+                  and (result[1] is None or type(result[1]) is list)):
+            problem = "returned %r" % (result,)
+    if problem is None and seconds > CALL_SECONDS_ALLOWED:
+        problem = "took %.3f s" % seconds
+    return problem, seconds, problem is None and result[1] is not None
+
+
+def describe(args):
+    text = repr(args)
+    return text if len(text) < 400 else text[:400] + "... (%d chars)" % len(text)
+
+
+def fuzz(seed, start, calls, show=False, trace=False):
+    """Runs calls start .. start+calls-1; returns the summary dict."""
+    summary = {"calls": 0, "payloads": 0, "exceptions": 0, "bad_results": 0, "slow": 0, "max_seconds": 0.0,
+               "slowest_call": None, "failures": []}
+    for index in range(start, start + calls):
+        entry, args, out, strict = build_call(seed, index)
+        if show or trace:
+            sys.stderr.write("call %d: %s%s\n" % (index, entry, describe(args) if show else ""))
+            sys.stderr.flush()
+        problem, seconds, payload = run_call(entry, args, out, strict)
+        summary["calls"] += 1
+        summary["payloads"] += payload
+        if seconds > summary["max_seconds"]:
+            summary["max_seconds"] = seconds
+            summary["slowest_call"] = index
+        if problem is not None:
+            key = ("exceptions" if problem.startswith("raised") or "pending" in problem
+                   else "slow" if problem.startswith("took") else "bad_results")
+            summary[key] += 1
+            if len(summary["failures"]) < 20:
+                summary["failures"].append("call %d (%s): %s" % (index, entry, problem))
+    return summary
+
+
+def run_chunks(seed, start, calls, chunks):
+    """The calls in child processes; a child that dies is a crash."""
+    total = {"calls": 0, "payloads": 0, "exceptions": 0, "bad_results": 0, "slow": 0, "crashes": 0,
+             "max_seconds": 0.0, "slowest_call": None, "failures": []}
+    size = (calls + chunks - 1) // chunks
+    for first in range(start, start + calls, size):
+        count = min(size, start + calls - first)
+        command = [sys.executable, os.path.abspath(__file__), "--seed", str(seed),
+                   "--start", str(first), "--calls", str(count), "--json"]
+        child = subprocess.Popen(command, stdout=subprocess.PIPE)
+        output = child.communicate()[0].decode("ascii", "replace")
+        if child.returncode < 0 or not output.strip():
+            total["crashes"] += 1
+            total["failures"].append("crash (signal %d) in calls %d..%d; replay with: %s --trace"
+                                     % (-child.returncode, first, first + count - 1,
+                                        " ".join(command[1:-1])))
+            continue
+        part = json.loads(output.strip().splitlines()[-1])
+        for key in ("calls", "payloads", "exceptions", "bad_results", "slow"):
+            total[key] += part[key]
+        if part["max_seconds"] > total["max_seconds"]:
+            total["max_seconds"] = part["max_seconds"]
+            total["slowest_call"] = part["slowest_call"]
+        total["failures"].extend(part["failures"])
+    return total
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--start", type=int, default=0)
+    parser.add_argument("--calls", type=int, default=10000)
+    parser.add_argument("--chunks", type=int, default=0, help="run in this many child processes")
+    parser.add_argument("--show", action="store_true", help="print each call's arguments")
+    parser.add_argument("--trace", action="store_true", help="print each call's number first")
+    parser.add_argument("--json", action="store_true", help="print the summary as JSON")
+    options = parser.parse_args()
+    if options.chunks > 0:
+        summary = run_chunks(options.seed, options.start, options.calls, options.chunks)
+    else:
+        summary = fuzz(options.seed, options.start, options.calls, options.show, options.trace)
+        summary["crashes"] = 0
+    if options.json:
+        print(json.dumps(summary))
+    else:
+        print("python %d.%d seed %d calls %d..%d: calls %d (%d with a payload), crashes %d, "
+              "exceptions %d, bad results %d, slow %d, max call time %.4f s (call %s)"
+              % (sys.version_info[0], sys.version_info[1], options.seed, options.start,
+                 options.start + options.calls - 1, summary["calls"], summary["payloads"],
+                 summary["crashes"],
+                 summary["exceptions"], summary["bad_results"], summary["slow"],
+                 summary["max_seconds"], summary["slowest_call"]))
+        for failure in summary["failures"]:
+            print("  " + failure)
+    failed = sum(summary[key] for key in ("crashes", "exceptions", "bad_results", "slow"))
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
