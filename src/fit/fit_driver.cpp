@@ -70,6 +70,20 @@ bool tooFewPoints(std::size_t pointCount, int32_t order, int32_t flags) {
     return pointCount < n || (pointCount == n && (flags & kFitAllowExactFit) == 0);
 }
 
+// The points that pass validation: the caller's own points when every one
+// does (no copy of a long run), otherwise the copy that validatePoints makes,
+// kept in `kept`; validatePoints also makes every refusal.
+const std::vector<DataPoint>& validPoints(ModelId modelId, int32_t flags,
+                                          const std::vector<DataPoint>& points,
+                                          std::vector<DataPoint>& kept) {
+    const bool allValid = std::all_of(points.begin(), points.end(), [&](const DataPoint& point) {
+        return pointRefusal(modelId, flags, point) == nullptr;
+    });
+    if (allValid) return points;
+    kept = validatePoints(modelId, flags, points);
+    return kept;
+}
+
 std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
     std::vector<std::vector<double>> rows;
     for (int32_t i = 0; i < order; ++i) rows.emplace_back(matrix[i], matrix[i] + order);
@@ -130,7 +144,8 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
     if (tooFewPoints(points.size(), n, flags)) throw std::invalid_argument(kFewerPoints);
 
-    const std::vector<DataPoint> valid = validatePoints(modelId, flags, points);
+    std::vector<DataPoint> kept;
+    const std::vector<DataPoint>& valid = validPoints(modelId, flags, points, kept);
     const RangeFigures figures = computeRangeFigures(valid, flags);
     std::vector<double> t, u, sigma;
     transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma);

@@ -59,6 +59,7 @@ std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& poin
                                               ModelId modelId, int32_t flags) {
     const bool withoutUncertainty = (flags & kFitAllowZeroUncertainty) != 0;
     std::vector<PointDeviation> deviations;
+    deviations.reserve(points.size());
     for (const DataPoint& point : points) {
         double yModel = 0.0;
         if (fittedValueAt(point, coefficients, modelId, flags, &yModel)) {

@@ -61,6 +61,7 @@ const char* pointRefusal(ModelId modelId, int32_t flags, const DataPoint& point)
 std::vector<DataPoint> validatePoints(ModelId modelId, int32_t flags,
                                       const std::vector<DataPoint>& points) {
     std::vector<DataPoint> valid;
+    valid.reserve(points.size());
     for (const DataPoint& point : points) {
         const char* refusal = pointRefusal(modelId, flags, point);
         if (refusal == nullptr)
@@ -91,6 +92,9 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t fl
 void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
                      double xMiddle, std::vector<double>& t, std::vector<double>& u,
                      std::vector<double>& sigma) {
+    t.reserve(valid.size());
+    u.reserve(valid.size());
+    sigma.reserve(valid.size());
     for (const DataPoint& point : valid) {
         const TransformedPoint transformed = transformPoint(modelId, point, yScale, xMiddle);
         t.push_back(transformed.t);

@@ -142,6 +142,10 @@ void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviatio
         setTupleFloat(tuple, 1, deviations[k].y);
         setTupleFloat(tuple, 2, deviations[k].yUnc);
         setTupleFloat(tuple, 3, deviations[k].deviation);
+        // A tuple of floats can be part of no cycle; the collector would find
+        // that out by traversing it and untrack it then. Untracked at once, a
+        // long run of tuples costs the collections triggered meanwhile nothing.
+        PyObject_GC_UnTrack(tuple);
     }
 }
 
