@@ -31,9 +31,15 @@ void continueGeometric(double* d, int32_t first, int32_t n, double x) {
     for (int32_t k = first + 1; k < n; ++k) d[k] = x * d[k - 1];
 }
 
+// pow(base, k). pow(base, 0) is 1 for every base, NaN included, so it needs no
+// call: the refinement evaluates these powers once per point and pass.
+double powerOf(double base, int32_t k) {
+    return k == 0 ? 1.0 : std::pow(base, static_cast<double>(k));
+}
+
 // d[k] = pow(base, k - first)*y for k = first .. n-1.
 void storeScaledPowers(double* d, int32_t first, int32_t n, double base, double y) {
-    for (int32_t k = first; k < n; ++k) d[k] = std::pow(base, static_cast<double>(k - first)) * y;
+    for (int32_t k = first; k < n; ++k) d[k] = powerOf(base, k - first) * y;
 }
 
 }  // namespace
@@ -62,7 +68,7 @@ int32_t evalLogInverse(double x, const ModelEvaluation* evaluation, double* y) {
     const double r = 1.0 / x;
     double exponent = 0.0;
     for (int32_t k = 0; k < n; ++k) {
-        const double power = std::pow(r, static_cast<double>(k - 1));
+        const double power = powerOf(r, k - 1);
         exponent = exponent + c[k] * power;
         if (d) d[k] = power;
     }
