@@ -1,0 +1,128 @@
+#!/usr/bin/env bash
+# The hardening checks, long variants (docs/hardening.md says what each checks):
+#   1. fault injection and repeated paths: the fault-injection variants of the
+#      module under python2.7, python3 and both debug interpreters, every path
+#      repeated TALLOWFIT_HARDENING_ROUNDS times (10000 here);
+#   2. AddressSanitizer + UndefinedBehaviorSanitizer: the C++ tests, the Python
+#      suite, the hardening tests and a fuzzing budget with the sanitizer
+#      runtime preloaded into the normal interpreters;
+#   3. valgrind memcheck over the Python suite, the hardening tests and a
+#      fuzzing budget under python3 with PYTHONMALLOC=malloc;
+#   4. a long fuzzing run: 10^6 calls per interpreter in child processes.
+# --quick runs short variants of all four (a few minutes). Build folders:
+# build-hardening (Release) and build-hardening-asan. Exits non-zero on any
+# failure; the figures of each part are printed and kept in build-hardening/logs.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+
+rounds=10000
+fuzz_calls=1000000
+sanitizer_fuzz_calls=100000
+valgrind_rounds=3
+valgrind_fuzz_calls=20000
+if [ "${1:-}" = --quick ]; then
+    rounds=100
+    fuzz_calls=50000
+    sanitizer_fuzz_calls=10000
+    valgrind_rounds=1
+    valgrind_fuzz_calls=2000
+fi
+seed=20261206
+
+bash scripts/install-hardening-deps.sh
+
+logs=$root/build-hardening/logs
+mkdir -p "$logs"
+failed=0
+step() { echo; echo "=== $*"; }
+check() { if ! "$@"; then echo "FAILED: $*"; failed=1; fi; }
+
+# 1. Fault injection and repeated paths.
+step "fault injection and repeated paths ($rounds rounds)"
+cmake -S . -B build-hardening -DCMAKE_BUILD_TYPE=Release \
+    -DTALLOWFIT_FAULT_INJECTION_MODULE=ON \
+    -DTALLOWFIT_PYTHON2_DEBUG=/usr/bin/python2.7-dbg \
+    -DTALLOWFIT_PYTHON3_DEBUG=/usr/bin/python3-dbg >/dev/null
+cmake --build build-hardening -j2
+check env TALLOWFIT_HARDENING_ROUNDS=$rounds ctest --test-dir build-hardening \
+    --output-on-failure --no-tests=error -R '^hardening_faults_'
+
+# 2. Sanitizers.
+step "AddressSanitizer + UndefinedBehaviorSanitizer"
+sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+cmake -S . -B build-hardening-asan -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_CXX_FLAGS="$sanitize" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" \
+    -DTALLOWFIT_FAULT_INJECTION_MODULE=ON >/dev/null
+cmake --build build-hardening-asan -j2
+asan_logs=$logs/asan
+rm -rf "$asan_logs"
+mkdir -p "$asan_logs"
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+# The C++ tests are ours from top to bottom: any leak fails them.
+check env ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 ctest --test-dir build-hardening-asan \
+    --output-on-failure --no-tests=error -R '^[A-Za-z]+[.]'
+# The interpreters are not instrumented: the runtime is preloaded, errors end
+# the run, leaks are written to files and sorted by leak_report.py.
+asan_runtime=$(g++ -print-file-name=libasan.so)
+in_asan() {
+    local name=$1 interpreter=$2 module=$3
+    shift 3
+    env LD_PRELOAD="$asan_runtime" PYTHONMALLOC=malloc PYTHONDONTWRITEBYTECODE=1 \
+        ASAN_OPTIONS=detect_leaks=1:log_path=$asan_logs/$name \
+        LSAN_OPTIONS=exitcode=0 \
+        PYTHONPATH="$root/build-hardening-asan/$module:$root/tests/hardening" \
+        TALLOWFIT_HARDENING_ROUNDS=5 "$interpreter" "$@"
+}
+for py in py2:/usr/bin/python2.7 py3:/usr/bin/python3; do
+    tag=${py%%:*}
+    interpreter=${py#*:}
+    check in_asan suite-$tag "$interpreter" $tag -m unittest discover -s tests/python -p 'test_*.py'
+    check in_asan faults-$tag "$interpreter" $tag-faults -m unittest discover -s tests/hardening -p 'test_*.py'
+    check in_asan fuzz-$tag "$interpreter" $tag tests/hardening/fuzz_entries.py \
+        --seed $seed --calls $sanitizer_fuzz_calls
+done
+if ls "$asan_logs"/* >/dev/null 2>&1; then
+    if grep -l 'ERROR: AddressSanitizer\|runtime error:' "$asan_logs"/*; then
+        echo "FAILED: sanitizer errors (above)"
+        failed=1
+    fi
+    check /usr/bin/python3 tests/hardening/leak_report.py "$asan_logs"/*
+fi
+
+# 3. valgrind memcheck, Python 3 with the interpreter's own allocator off.
+step "valgrind memcheck"
+vg_logs=$logs/valgrind
+rm -rf "$vg_logs"
+mkdir -p "$vg_logs"
+in_valgrind() {
+    local name=$1 module=$2
+    shift 2
+    env PYTHONMALLOC=malloc PYTHONDONTWRITEBYTECODE=1 TALLOWFIT_HARDENING_ROUNDS=$valgrind_rounds \
+        PYTHONPATH="$root/build-hardening/$module:$root/tests/hardening" \
+        valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
+        --show-leak-kinds=definite --errors-for-leak-kinds=none \
+        --suppressions=/usr/lib/valgrind/python3.supp \
+        --log-file="$vg_logs/$name.log" /usr/bin/python3 "$@"
+}
+check in_valgrind suite py3 -m unittest discover -s tests/python -p 'test_*.py'
+check in_valgrind faults py3-faults -m unittest discover -s tests/hardening -p 'test_*.py'
+check in_valgrind fuzz py3 tests/hardening/fuzz_entries.py --seed $seed --calls $valgrind_fuzz_calls
+grep -h 'ERROR SUMMARY' "$vg_logs"/*.log
+check /usr/bin/python3 tests/hardening/leak_report.py "$vg_logs"/*.log
+
+# 4. Long fuzzing.
+step "fuzzing, $fuzz_calls calls per interpreter"
+for py in py2:/usr/bin/python2.7 py3:/usr/bin/python3; do
+    check env PYTHONPATH="$root/build-hardening/${py%%:*}" "${py#*:}" tests/hardening/fuzz_entries.py \
+        --seed $seed --calls $fuzz_calls --chunks 20
+done
+
+echo
+if [ $failed -ne 0 ]; then
+    echo "test-hardening: FAILED"
+    exit 1
+fi
+echo "test-hardening: all passed"
