@@ -35,6 +35,11 @@ LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
 TEXT = str if sys.version_info[0] >= 3 else unicode  # noqa: F821
 CALL_SECONDS_ALLOWED = 1.0
 MAX_POINTS = 100000
+# A fit costs about points x order^2 per solver pass, and a caller's order has
+# no upper limit but the point count: beyond this much work (order 16 at 10^5
+# points) a call is heavy, and only a call that does not end at all fails.
+HEAVY_WORK = 100000 * 16 * 16
+HEAVY_SECONDS_ALLOWED = 60.0
 
 
 # Numbers and objects that stand where a number is read.
@@ -304,6 +309,15 @@ def build_call(seed, index):
     return entry, args, stream(rng), rng.random() < 0.05
 
 
+def fit_work(entry, args):
+    """points x order^2 of the largest fit that the call can ask for."""
+    if entry == "findRoots" or not args or type(args[0]) is not list:
+        return 0
+    count = len(args[0])
+    orders = [a for a in args[2:4] if type(a) in (int, LONG) and 1 <= a <= count]
+    return count * max(orders + [5]) ** 2
+
+
 def run_call(entry, args, out, strict_warnings):
     """(problem or None, seconds, whether a payload came back) of one call."""
     saved = sys.stdout
@@ -328,9 +342,10 @@ def run_call(entry, args, out, strict_warnings):
         elif not (type(result) is tuple and len(result) == 2 and type(result[0]) in (int, LONG)
                   and (result[1] is None or type(result[1]) is list)):
             problem = "returned %r" % (result,)
-    if problem is None and seconds > CALL_SECONDS_ALLOWED:
+    heavy = fit_work(entry, args) > HEAVY_WORK
+    if problem is None and seconds > (HEAVY_SECONDS_ALLOWED if heavy else CALL_SECONDS_ALLOWED):
         problem = "took %.3f s" % seconds
-    return problem, seconds, problem is None and result[1] is not None
+    return problem, seconds, problem is None and result[1] is not None, heavy
 
 
 def describe(args):
@@ -338,21 +353,35 @@ def describe(args):
     return text if len(text) < 400 else text[:400] + "... (%d chars)" % len(text)
 
 
+COUNTS = ("calls", "payloads", "heavy", "crashes", "exceptions", "bad_results", "slow")
+FAILURES = ("crashes", "exceptions", "bad_results", "slow")
+
+
+def new_summary():
+    summary = dict((key, 0) for key in COUNTS)
+    # The slowest ordinary and the slowest heavy call: (seconds, call number).
+    summary.update({"slowest": [0.0, None], "slowest_heavy": [0.0, None], "failures": []})
+    return summary
+
+
+def note_time(slowest, seconds, index):
+    if seconds > slowest[0]:
+        slowest[:] = [seconds, index]
+
+
 def fuzz(seed, start, calls, show=False, trace=False):
     """Runs calls start .. start+calls-1; returns the summary dict."""
-    summary = {"calls": 0, "payloads": 0, "exceptions": 0, "bad_results": 0, "slow": 0, "max_seconds": 0.0,
-               "slowest_call": None, "failures": []}
+    summary = new_summary()
     for index in range(start, start + calls):
         entry, args, out, strict = build_call(seed, index)
         if show or trace:
             sys.stderr.write("call %d: %s%s\n" % (index, entry, describe(args) if show else ""))
             sys.stderr.flush()
-        problem, seconds, payload = run_call(entry, args, out, strict)
+        problem, seconds, payload, heavy = run_call(entry, args, out, strict)
         summary["calls"] += 1
         summary["payloads"] += payload
-        if seconds > summary["max_seconds"]:
-            summary["max_seconds"] = seconds
-            summary["slowest_call"] = index
+        summary["heavy"] += heavy
+        note_time(summary["slowest_heavy" if heavy else "slowest"], seconds, index)
         if problem is not None:
             key = ("exceptions" if problem.startswith("raised") or "pending" in problem
                    else "slow" if problem.startswith("took") else "bad_results")
@@ -364,8 +393,7 @@ def fuzz(seed, start, calls, show=False, trace=False):
 
 def run_chunks(seed, start, calls, chunks):
     """The calls in child processes; a child that dies is a crash."""
-    total = {"calls": 0, "payloads": 0, "exceptions": 0, "bad_results": 0, "slow": 0, "crashes": 0,
-             "max_seconds": 0.0, "slowest_call": None, "failures": []}
+    total = new_summary()
     size = (calls + chunks - 1) // chunks
     for first in range(start, start + calls, size):
         count = min(size, start + calls - first)
@@ -375,16 +403,15 @@ def run_chunks(seed, start, calls, chunks):
         output = child.communicate()[0].decode("ascii", "replace")
         if child.returncode < 0 or not output.strip():
             total["crashes"] += 1
-            total["failures"].append("crash (signal %d) in calls %d..%d; replay with: %s --trace"
-                                     % (-child.returncode, first, first + count - 1,
+            total["failures"].append("crash (status %d) in calls %d..%d; replay with: %s --trace"
+                                     % (child.returncode, first, first + count - 1,
                                         " ".join(command[1:-1])))
             continue
         part = json.loads(output.strip().splitlines()[-1])
-        for key in ("calls", "payloads", "exceptions", "bad_results", "slow"):
+        for key in COUNTS:
             total[key] += part[key]
-        if part["max_seconds"] > total["max_seconds"]:
-            total["max_seconds"] = part["max_seconds"]
-            total["slowest_call"] = part["slowest_call"]
+        for key in ("slowest", "slowest_heavy"):
+            note_time(total[key], part[key][0], part[key][1])
         total["failures"].extend(part["failures"])
     return total
 
@@ -403,21 +430,20 @@ def main():
         summary = run_chunks(options.seed, options.start, options.calls, options.chunks)
     else:
         summary = fuzz(options.seed, options.start, options.calls, options.show, options.trace)
-        summary["crashes"] = 0
     if options.json:
         print(json.dumps(summary))
     else:
         print("python %d.%d seed %d calls %d..%d: calls %d (%d with a payload), crashes %d, "
-              "exceptions %d, bad results %d, slow %d, max call time %.4f s (call %s)"
+              "exceptions %d, bad results %d, slow %d, max call time %.4f s (call %s); "
+              "heavy fits %d, max %.4f s (call %s)"
               % (sys.version_info[0], sys.version_info[1], options.seed, options.start,
                  options.start + options.calls - 1, summary["calls"], summary["payloads"],
-                 summary["crashes"],
-                 summary["exceptions"], summary["bad_results"], summary["slow"],
-                 summary["max_seconds"], summary["slowest_call"]))
+                 summary["crashes"], summary["exceptions"], summary["bad_results"],
+                 summary["slow"], summary["slowest"][0], summary["slowest"][1],
+                 summary["heavy"], summary["slowest_heavy"][0], summary["slowest_heavy"][1]))
         for failure in summary["failures"]:
             print("  " + failure)
-    failed = sum(summary[key] for key in ("crashes", "exceptions", "bad_results", "slow"))
-    return 1 if failed else 0
+    return 1 if any(summary[key] for key in FAILURES) else 0
 
 
 if __name__ == "__main__":
