@@ -1,11 +1,5 @@
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <stdexcept>
-#include <string>
-#include <vector>
-
 #include "fit/fit_statistics.h"
+#include "test_support.h"
 
 using namespace tallowfit;
 
@@ -13,101 +7,57 @@ namespace {
 
 const std::string kNoAverage = "There are too few points, 0 == ndata, to compute average error.";
 
-DataPoint point(double x, double y, double yUnc) { return DataPoint{x, 0.25, y, yUnc}; }
-
-std::vector<double> deviationsOf(const std::vector<DataPoint>& points,
-                                 const std::vector<double>& c, ModelId id, int32_t flags) {
-    std::vector<double> values;
-    for (const PointDeviation& d : computeDeviations(points, c, id, flags))
-        values.push_back(d.deviation);
+Values deviationsOf(const std::vector<DataPoint>& points, const Values& c, ModelId id, int32_t flags) {
+    Values values;
+    for (const PointDeviation& d : computeDeviations(points, c, id, flags)) values.push_back(d.deviation);
     return values;
 }
+// The average error, or NaN where it throws for want of points.
+double averageOf(const std::vector<DataPoint>& points, const Values& c, ModelId id, int32_t flags) {
+    double average = NAN;
+    const std::string result = outcome([&] { average = computeAverageError(points, c, id, flags); });
+    EXPECT_TRUE(result == "ok" || result == "runtime_error: " + kNoAverage) << result;
+    return average;
+}
 
-struct UsableCase {
-    DataPoint p;
-    ModelId id;
-    int32_t flags;
-    bool usable;
-};
-
-TEST(IsPointUsable, FollowsValidation) {
-    const UsableCase cases[] = {
-        {point(2, 3, -1), LogLog, 0, false},
-        {point(2, 3, -1), LogLog, kFitDropInvalidPoints, true},
-        {point(-2, 3, 1), Polynomial, 0, true},
-        {point(2, 3, 0), Polynomial, 0, false},
-        {point(2, 3, 0), Polynomial, kFitAllowZeroUncertainty, true},
-        {point(2, 0, 1), HalfPower, 0, false},
-        {point(-2, 3, 1), Dual, 0, false},
+// Average error: 100 x the mean of |y - f(x)| / y over usable points with
+// y != 0 where the model evaluates, so a negative y lowers it (|-2 - (-1)| / -2
+// = -0.5, then with f = -3 + 2x, |4 - 1| / 4 = 0.75 more). Deviation:
+// sqrt(residual^2 + yUnc^2), yUnc taken as 0 with kFitAllowZeroUncertainty.
+// LogLog (2, 3, -1) is refused by validation but evaluates under
+// kFitDropInvalidPoints (f(2) = 2); (0.5, 3, 0.1) validates but the model
+// refuses x <= 1. NaN: no average for want of points.
+TEST(FitStatistics, AverageErrorAndDeviations) {
+    const DataPoint badUnc = point(2, 3, -1), belowOne = point(0.5, 3, 0.1);
+    const struct { std::vector<DataPoint> points; Values c; ModelId id; int32_t flags; double average;
+                   Values deviations; } cases[] = {
+        {{point(1, 2, 0.1), point(2, 4, 0.1)}, {0, 2}, Polynomial, 0, 0.0, {0.1, 0.1}},
+        {{point(1, 2, 0.1), point(2, 4, 0.1)}, {0, 2}, Polynomial, kFitAllowZeroUncertainty, 0.0, {0, 0}},
+        {{point(3, 10, 4)}, {1, 2}, Polynomial, 0, 3.0 / 10 * 100, {5}},
+        {{point(1, -2, 0.1)}, {-1}, Polynomial, 0, -50.0, {std::sqrt(1.01)}},
+        {{point(1, -2, 0.1), point(2, 4, 0.1)}, {-3, 2}, Polynomial, 0, 12.5, {std::sqrt(1.01), std::sqrt(9.01)}},
+        {{point(1, 0, 0.1)}, {0.5}, Polynomial, 0, NAN, {std::sqrt(0.26)}},
+        {{}, {1}, Polynomial, 0, NAN, {}},
+        {{badUnc, belowOne}, {0, 1}, LogLog, kFitDropInvalidPoints, (3 - 2.0) / 3 * 100, {std::sqrt(2.0)}},
+        {{badUnc, belowOne}, {0, 1}, LogLog, 0, NAN, {}},
+        {{point(-1, 1, 1)}, {1}, Dual, 0, NAN, {}},  // no usable point: no model looked up
     };
-    for (const UsableCase& k : cases)
-        EXPECT_EQ(isPointUsable(k.p, k.id, k.flags), k.usable) << k.id;
-}
-
-TEST(FitStatistics, PointsOnTheLine) {
-    const std::vector<DataPoint> points = {point(1, 2, 0.1), point(2, 4, 0.1)};
-    EXPECT_EQ(computeAverageError(points, {0, 2}, Polynomial, 0), 0.0);
-    EXPECT_EQ(deviationsOf(points, {0, 2}, Polynomial, 0), std::vector<double>({0.1, 0.1}));
-    EXPECT_EQ(deviationsOf(points, {0, 2}, Polynomial, kFitAllowZeroUncertainty),
-              std::vector<double>({0.0, 0.0}));
-}
-
-TEST(FitStatistics, DeviationCarriesThePoint) {
-    const std::vector<PointDeviation> d =
-        computeDeviations({point(3, 10, 4)}, {1, 2}, Polynomial, 0);
-    ASSERT_EQ(d.size(), 1u);
-    EXPECT_EQ(d[0].deviation, 5.0);  // sqrt(3^2 + 4^2)
-    EXPECT_EQ(d[0].y, 10.0);
-    EXPECT_EQ(d[0].yUnc, 4.0);
-    EXPECT_EQ(d[0].x, 3.0);
-    EXPECT_EQ(d[0].xUnc, 0.25);
-}
-
-// The relative error is divided by y itself: |-2 - (-1)| / -2 = -0.5.
-TEST(FitStatistics, NegativeYLowersTheAverage) {
-    EXPECT_EQ(computeAverageError({point(1, -2, 0.1)}, {-1}, Polynomial, 0), -50.0);
-    // With f(x) = -3 + 2x the second point adds |4 - 1| / 4 = 0.75.
-    EXPECT_EQ(computeAverageError({point(1, -2, 0.1), point(2, 4, 0.1)}, {-3, 2}, Polynomial, 0),
-              12.5);
-}
-
-TEST(FitStatistics, ZeroYCountsOnlyInTheDeviations) {
-    const std::vector<DataPoint> points = {point(1, 0, 0.1)};
-    try {
-        computeAverageError(points, {0.5}, Polynomial, 0);
-        FAIL() << "no throw";
-    } catch (const std::runtime_error& error) {
-        EXPECT_EQ(error.what(), kNoAverage);
+    for (const auto& k : cases) {
+        const double average = averageOf(k.points, k.c, k.id, k.flags);
+        EXPECT_TRUE(average == k.average || (std::isnan(average) && std::isnan(k.average))) << average;
+        const Values deviations = deviationsOf(k.points, k.c, k.id, k.flags);
+        ASSERT_EQ(deviations.size(), k.deviations.size()) << k.average;
+        for (size_t i = 0; i < deviations.size(); ++i) EXPECT_NEAR(deviations[i], k.deviations[i], 1e-15) << k.average;
     }
-    EXPECT_EQ(computeDeviations(points, {0.5}, Polynomial, 0).size(), 1u);
-}
-
-TEST(FitStatistics, EmptyList) {
-    EXPECT_TRUE(computeDeviations({}, {1}, Polynomial, 0).empty());
-    EXPECT_THROW(computeAverageError({}, {1}, Polynomial, 0), std::runtime_error);
-    // No usable point: the missing model function is never looked up.
-    EXPECT_TRUE(computeDeviations({point(-1, 1, 1)}, {1}, Dual, 0).empty());
-}
-
-// LogLog (2, 3, -1) is refused by validation but evaluates; (0.5, 3, 0.1)
-// validates but the model refuses x <= 1.
-TEST(FitStatistics, DroppingInvalidPointsLeavesTheModelToDecide) {
-    const std::vector<double> c = {0, 1};
-    const DataPoint badUncertainty = point(2, 3, -1), belowOne = point(0.5, 3, 0.1);
-    const std::vector<PointDeviation> kept =
-        computeDeviations({badUncertainty, belowOne}, c, LogLog, kFitDropInvalidPoints);
-    ASSERT_EQ(kept.size(), 1u);
-    EXPECT_EQ(kept[0].x, 2.0);
-    EXPECT_EQ(computeAverageError({badUncertainty, belowOne}, c, LogLog, kFitDropInvalidPoints),
-              computeAverageError({badUncertainty}, c, LogLog, kFitDropInvalidPoints));
-    EXPECT_TRUE(computeDeviations({badUncertainty, belowOne}, c, LogLog, 0).empty());
-    EXPECT_THROW(computeAverageError({badUncertainty, belowOne}, c, LogLog, 0), std::runtime_error);
+    // A deviation carries its point.
+    const PointDeviation d = computeDeviations({DataPoint{3, 0.25, 10, 4}}, {1, 2}, Polynomial, 0)[0];
+    EXPECT_TRUE(d.deviation == 5.0 && d.y == 10.0 && d.yUnc == 4.0 && d.x == 3.0 && d.xUnc == 0.25);
+    EXPECT_EQ(deviationsOf({point(1, 2, 0.1), point(2, 4, 0.1)}, {0, 2}, Polynomial, 0), Values({0.1, 0.1}));
 }
 
 TEST(FitStatistics, ModelWithoutFunctionThrowsAtFirstUsablePoint) {
-    const std::vector<DataPoint> points = {point(2, 3, 1)};
-    EXPECT_THROW(computeDeviations(points, {1, 1}, Dual, 0), std::invalid_argument);
-    EXPECT_THROW(computeAverageError(points, {1, 1}, 9, 0), std::invalid_argument);
+    EXPECT_THROW(computeDeviations({point(2, 3, 1)}, {1, 1}, Dual, 0), std::invalid_argument);
+    EXPECT_THROW(computeAverageError({point(2, 3, 1)}, {1, 1}, 9, 0), std::invalid_argument);
 }
 
 }  // namespace

@@ -1,0 +1,124 @@
+// Helpers shared by the C++ test programs: matrices and points, fit records
+// with their own storage, a counting polynomial model, the allocation-failure
+// loop and the text of whatever a call throws.
+#ifndef TALLOWFIT_TESTS_TEST_SUPPORT_H
+#define TALLOWFIT_TESTS_TEST_SUPPORT_H
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <new>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "fit/models.h"
+#include "numeric/allocation.h"
+#include "numeric/least_squares.h"
+#include "numeric/status.h"
+
+namespace tallowfit {
+
+typedef std::vector<double> Values;
+typedef std::vector<Values> Rows;
+
+// A matrix held in vectors, seen by the routines through a row table.
+struct Held {
+    Rows rows;
+    std::vector<double*> table;
+    explicit Held(const Rows& r) : rows(r) {
+        for (auto& row : rows) table.push_back(row.data());
+    }
+    RowMatrix matrix() { return rows.empty() ? nullptr : table.data(); }
+};
+
+inline DataPoint point(double x, double y, double yUnc) { return DataPoint{x, 0.0, y, yUnc}; }
+inline Values xsOf(const std::vector<DataPoint>& points) {
+    Values xs;
+    for (const DataPoint& p : points) xs.push_back(p.x);
+    return xs;
+}
+
+inline void expectNear(const Rows& actual, const Rows& expected, double tolerance) {
+    ASSERT_EQ(actual.size(), expected.size());
+    for (size_t i = 0; i < actual.size(); ++i)
+        for (size_t j = 0; j < actual[i].size(); ++j)
+            EXPECT_NEAR(actual[i][j], expected[i][j], tolerance) << i << "," << j;
+}
+
+// c0 + c1 x + c2 x^2 ... (as many terms as coefficients), counting its calls.
+inline long modelCalls = 0;
+inline int32_t polynomialModel(double x, const ModelEvaluation* e, double* y) {
+    ++modelCalls;
+    double power = 1.0;
+    *y = 0.0;
+    for (int k = 0; k < e->count; ++k, power *= x) {
+        *y += e->parameters[k] * power;
+        if (e->derivatives) e->derivatives[k] = power;
+    }
+    return kStatusOk;
+}
+
+// The records of one fit with their own storage; the covariance starts as 9s.
+struct FitRecords {
+    Values x, y, yUnc, values;
+    std::vector<unsigned char> mask;
+    Held covariance;
+    FitData data;
+    FitParameters parameters;
+    FitSolution solution;
+    FitRecords(Values xs, Values ys, Values uncs, Values start, std::vector<unsigned char> fitMask)
+        : x(xs), y(ys), yUnc(uncs), values(start), mask(fitMask),
+          covariance(Rows(start.size(), Values(start.size(), 9.0))),
+          data{x.data(), nullptr, y.data(), yUnc.data(), static_cast<uint32_t>(x.size())},
+          parameters{values.data(), mask.data(), static_cast<uint32_t>(values.size())},
+          solution{covariance.matrix(), -1.0, -1.0} {}
+};
+
+// Runs attempt(0, 0) unhindered, then attempt(k, made) with the k-th allocation
+// failing, for each of the `made` allocations of the first run; nothing may
+// stay allocated.
+template <typename Attempt>
+void forEachAllocationFailure(Attempt attempt) {
+    const long initially = allocationsOutstanding();
+    failAllocationAt(0);
+    attempt(0L, 0L);
+    const long made = allocationsMade();
+    ASSERT_GT(made, 0);
+    EXPECT_EQ(allocationsOutstanding(), initially);
+    for (long k = 1; k <= made; ++k) {
+        failAllocationAt(k);
+        attempt(k, made);
+        failAllocationAt(0);
+        EXPECT_EQ(allocationsOutstanding(), initially) << "allocation " << k;
+    }
+}
+
+inline std::string statusText(int32_t status) {
+    std::ostringstream text;
+    text << "status: " << std::hex << static_cast<uint32_t>(status);
+    return text.str();
+}
+
+// What a call ends with, as text: "ok", the exception's kind and message, or
+// the thrown status.
+template <typename Call>
+std::string outcome(Call call) {
+    try {
+        call();
+        return "ok";
+    } catch (const std::invalid_argument& e) {
+        return std::string("invalid_argument: ") + e.what();
+    } catch (const std::runtime_error& e) {
+        return std::string("runtime_error: ") + e.what();
+    } catch (const std::bad_alloc&) {
+        return "bad_alloc";
+    } catch (uint32_t status) {
+        return statusText(static_cast<int32_t>(status));
+    }
+}
+
+}  // namespace tallowfit
+
+#endif
