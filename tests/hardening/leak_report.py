@@ -5,7 +5,8 @@ The interpreter keeps and drops memory of its own at exit, and every call into
 the module passes through it, so a leak suppression by frame (which matches any
 frame of the stack) would hide the module's leaks as well; the reports are
 sorted here instead. A block that the module's registration made is the
-interpreter's to keep (it holds the module for the life of the process).
+interpreter's to keep (it holds the module for the life of the process), and
+so is a record that tracemalloc made of a block.
 
     leak_report.py LOG...    exit 1 when a leak is the module's
 """
@@ -16,6 +17,9 @@ import sys
 
 OURS = re.compile(r"tallowfit")
 REGISTRATION = re.compile(r"\b(PyInit_tallowfit|inittallowfit)\b")
+# tracemalloc keeps a record of where each block it traces was made, and some
+# of those records at exit, whichever code made the block.
+TRACEMALLOC = re.compile(r"_tracemalloc\.c|tracemalloc_")
 ASAN_HEAD = re.compile(r"^(Direct|Indirect) leak of \d+ byte")
 VALGRIND_HEAD = re.compile(r"^==\d+== [\d,]+ (\([\d,]+ direct, [\d,]+ indirect\) )?bytes in [\d,]+ "
                            r"blocks are (definitely|indirectly|possibly) lost")
@@ -40,7 +44,8 @@ def leaks(lines):
 
 def is_ours(frames):
     text = "\n".join(frames)
-    return OURS.search(text) is not None and REGISTRATION.search(text) is None
+    return (OURS.search(text) is not None and REGISTRATION.search(text) is None
+            and TRACEMALLOC.search(text) is None)
 
 
 def main(paths):
