@@ -1,6 +1,6 @@
 // Every Python object that the module creates comes from one of these calls,
-// kept in their own file so that a test build can link a version of it that
-// fails a chosen creation. A null result comes with the interpreter's error
+// so that the fault-injection build of the module can fail a chosen creation
+// (fault_injection.h). A null result comes with the interpreter's error
 // indicator set, as from the interpreter itself.
 #ifndef TALLOWFIT_MODULE_PYTHON_OBJECTS_H
 #define TALLOWFIT_MODULE_PYTHON_OBJECTS_H
