@@ -41,9 +41,13 @@ const char* readCoefficients(PyObject* args, RootArrays& arrays) {
     reserveRead(arrays.imagParts, length);
     for (Py_ssize_t k = 0; k < length; ++k) {
         double coefficient = 0.0;
-        if (!readListItem(
-                list, k, [&coefficient](PyObject* item) { return readExactNumber(item, &coefficient); },
-                [&coefficient](PyObject* item) { return PyArg_Parse(item, "d", &coefficient); })) {
+        const auto readExact = [&coefficient](PyObject* item) {
+            return readExactNumber(item, &coefficient);
+        };
+        const auto parse = [&coefficient](PyObject* item) {
+            return PyArg_Parse(item, "d", &coefficient);
+        };
+        if (!readListItem(list, k, readExact, parse)) {
             return kCoefficientRefusal;
         }
         appendRead(arrays.coefficients, coefficient);
