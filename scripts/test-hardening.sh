@@ -113,7 +113,8 @@ in_valgrind() {
 }
 check in_valgrind suite py3 -m unittest discover -s tests/python -p 'test_*.py'
 check in_valgrind faults py3-faults -m unittest discover -s tests/hardening -p 'test_*.py'
-check in_valgrind fuzz py3 tests/hardening/fuzz_entries.py --seed $seed --calls $valgrind_fuzz_calls
+check in_valgrind fuzz py3 tests/hardening/fuzz_entries.py --seed $seed --calls $valgrind_fuzz_calls \
+    --slowdown 100
 grep -h 'ERROR SUMMARY' "$vg_logs"/*.log
 check /usr/bin/python3 tests/hardening/leak_report.py "$vg_logs"/*.log
 

@@ -40,6 +40,8 @@ MAX_POINTS = 100000
 # points) a call is heavy, and only a call that does not end at all fails.
 HEAVY_WORK = 100000 * 16 * 16
 HEAVY_SECONDS_ALLOWED = 60.0
+# Under valgrind every call runs many times slower; --slowdown scales both bounds.
+slowdown = 1.0
 
 
 # Numbers and objects that stand where a number is read.
@@ -343,7 +345,8 @@ def run_call(entry, args, out, strict_warnings):
                   and (result[1] is None or type(result[1]) is list)):
             problem = "returned %r" % (result,)
     heavy = fit_work(entry, args) > HEAVY_WORK
-    if problem is None and seconds > (HEAVY_SECONDS_ALLOWED if heavy else CALL_SECONDS_ALLOWED):
+    allowed = (HEAVY_SECONDS_ALLOWED if heavy else CALL_SECONDS_ALLOWED) * slowdown
+    if problem is None and seconds > allowed:
         problem = "took %.3f s" % seconds
     return problem, seconds, problem is None and result[1] is not None, heavy
 
@@ -398,7 +401,8 @@ def run_chunks(seed, start, calls, chunks):
     for first in range(start, start + calls, size):
         count = min(size, start + calls - first)
         command = [sys.executable, os.path.abspath(__file__), "--seed", str(seed),
-                   "--start", str(first), "--calls", str(count), "--json"]
+                   "--start", str(first), "--calls", str(count), "--slowdown", str(slowdown),
+                   "--json"]
         child = subprocess.Popen(command, stdout=subprocess.PIPE)
         output = child.communicate()[0].decode("ascii", "replace")
         if child.returncode < 0 or not output.strip():
@@ -425,7 +429,11 @@ def main():
     parser.add_argument("--show", action="store_true", help="print each call's arguments")
     parser.add_argument("--trace", action="store_true", help="print each call's number first")
     parser.add_argument("--json", action="store_true", help="print the summary as JSON")
+    parser.add_argument("--slowdown", type=float, default=1.0,
+                        help="scale the time bounds (for runs under valgrind)")
     options = parser.parse_args()
+    global slowdown
+    slowdown = options.slowdown
     if options.chunks > 0:
         summary = run_chunks(options.seed, options.start, options.calls, options.chunks)
     else:
