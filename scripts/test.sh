@@ -18,6 +18,7 @@ if [ "${CI:-}" = true ]; then strict=ON; fi
 
 "$cmake" -S . -B build -DCMAKE_BUILD_TYPE=Release \
     -DTALLOWFIT_BUILD_TESTS=ON \
+    -DTALLOWFIT_FAULT_INJECTION_MODULE=ON \
     -DTALLOWFIT_WERROR="$strict" \
     -DTALLOWFIT_REQUIRE_ALL_PYTHONS="$strict"
 "$cmake" --build build -j2
