@@ -6,6 +6,7 @@
 # Under CI (CI=true) a missing interpreter is an error; elsewhere the build goes
 # on for the interpreters that are present.
 set -u
+. "$(dirname "$0")/apt-bullseye.sh"
 
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q 'install ok installed'; }
 
@@ -34,20 +35,7 @@ fi
 
 export DEBIAN_FRONTEND=noninteractive
 if [ $need_py2 -eq 1 ]; then
-    # Debian 11 only for python2.7: every other package keeps coming from the
-    # machine's own release.
-    if [ ! -f /etc/apt/sources.list.d/bullseye.list ]; then
-        echo 'deb http://deb.debian.org/debian bullseye main' > /etc/apt/sources.list.d/bullseye.list
-    fi
-    cat > /etc/apt/preferences.d/bullseye-python2 <<'PIN'
-Package: *
-Pin: release n=bullseye
-Pin-Priority: 100
-
-Package: python2.7 python2.7-dev python2.7-minimal libpython2.7 libpython2.7-dev libpython2.7-minimal libpython2.7-stdlib python2.7-dbg libpython2.7-dbg
-Pin: release n=bullseye
-Pin-Priority: 500
-PIN
+    use_bullseye_for_python2
 fi
 apt-get update -qq || true
 pkgs=("${missing[@]}")

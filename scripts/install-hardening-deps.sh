@@ -21,22 +21,10 @@ if [ "$(id -u)" != 0 ] || ! command -v apt-get >/dev/null 2>&1; then
     echo "install-hardening-deps: cannot install (needs root and apt-get). Missing: ${missing[*]}" >&2
     exit 1
 fi
-# python2.7-dbg is in the bullseye pin of install-deps.sh; without that pin
-# (a machine that already had python2.7) set it up the same way.
-if [ ! -f /etc/apt/sources.list.d/bullseye.list ]; then
-    echo 'deb http://deb.debian.org/debian bullseye main' > /etc/apt/sources.list.d/bullseye.list
-fi
-if [ ! -f /etc/apt/preferences.d/bullseye-python2 ]; then
-    cat > /etc/apt/preferences.d/bullseye-python2 <<'PIN'
-Package: *
-Pin: release n=bullseye
-Pin-Priority: 100
-
-Package: python2.7 python2.7-dev python2.7-minimal libpython2.7 libpython2.7-dev libpython2.7-minimal libpython2.7-stdlib python2.7-dbg libpython2.7-dbg
-Pin: release n=bullseye
-Pin-Priority: 500
-PIN
-fi
+# python2.7-dbg comes through the bullseye pin; a machine that already had
+# python2.7 may not have it yet.
+. scripts/apt-bullseye.sh
+use_bullseye_for_python2
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq || true
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -15,6 +15,7 @@
 # build-platform/windows in the source tree. Installing needs root.
 set -euo pipefail
 src=$(cd "$(dirname "$0")/.." && pwd)
+. "$src/scripts/apt-bullseye.sh"
 build=${TALLOWFIT_WINDOWS_BUILD:-$src/build-platform/windows}
 python_dir=${TALLOWFIT_WIN_PYTHON:-/var/cache/tallowfit/python27-win32}
 jobs=${TALLOWFIT_JOBS:-2}
@@ -37,9 +38,7 @@ fi
 
 # CPython 2.7.18's headers as Debian 11's python2.7 source package ships them.
 fetch_headers() {
-    if ! grep -rqsE '^deb-src .* bullseye main' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-        echo 'deb-src http://deb.debian.org/debian bullseye main' > /etc/apt/sources.list.d/bullseye-src.list
-    fi
+    use_bullseye_sources
     apt-get update -qq
     local work
     work=$(mktemp -d)
