@@ -23,11 +23,15 @@ arguments, the status, the message and a digest of the full payload dump.
 import hashlib
 import json
 import math
+import os
 import platform
-import random
 import sys
 
-import tallowfit
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
+import tallowfit  # noqa: E402
+from recording import dump, recorded_text  # noqa: E402
+from seeded_calls import (Draw, call_series, dual_tail, flag_word, malformed,  # noqa: E402
+                          order_value, point_count, spoil_points)
 
 SEED = 20261206
 SMALL_CALLS = 4200
@@ -58,28 +62,6 @@ class Shrinking(object):
     def __float__(self):
         del self.owner[:]
         return 2.0
-
-
-class Draw(object):
-    """Choices made from random.random() only, so that Python 2 and 3 agree."""
-
-    def __init__(self, seed):
-        self.rng = random.Random(seed)
-
-    def unit(self):
-        return self.rng.random()
-
-    def integer(self, low, high):
-        return low + int(self.unit() * (high - low + 1))
-
-    def pick(self, items):
-        return items[self.integer(0, len(items) - 1)]
-
-    def chance(self, p):
-        return self.unit() < p
-
-    def real(self, low, high):
-        return low + (high - low) * self.unit()
 
 
 SPECIALS = (float("nan"), float("inf"), float("-inf"), 0.0, -0.0, 5e-324, 1e-300, 1e300,
@@ -116,10 +98,8 @@ def coefficient_list(draw):
 
 
 def roots_call(draw):
-    if draw.chance(0.05):
-        return draw.pick([(), ([1.0], [2.0]), ((2.0, -3.0, 1.0),), (None,), ("123",), ([],),
-                          (dict(),), ([True, 1],)])
-    return (coefficient_list(draw),)
+    refused = malformed(draw, "findRoots", 0.05)
+    return refused if refused is not None else (coefficient_list(draw),)
 
 
 def curve_value(draw, model, x, shape):
@@ -161,11 +141,7 @@ def point_list(draw, model, count):
         if mixed:
             values = [point_number(draw, v) for v in values]
         points.append(list(values) if draw.chance(0.2) else tuple(values))
-    if count and draw.chance(0.3):  # invalid points
-        for _ in range(draw.integer(1, 3)):
-            values = list(points[draw.integer(0, count - 1)])
-            values[draw.integer(0, 2)] = draw.pick([0.0, -1.0, -0.5, 0.5, 1.0] + list(SPECIALS))
-            points[draw.integer(0, count - 1)] = tuple(values)
+    spoil_points(draw, points, SPECIALS)
     r = draw.unit()
     if count and r < 0.04:  # an item that is not three numbers
         points[draw.integer(0, count - 1)] = draw.pick(
@@ -177,45 +153,23 @@ def point_list(draw, model, count):
     return points
 
 
-def flag_word(draw, index):
-    value = index % 64
-    r = draw.unit()
-    if r < 0.03:
-        value |= draw.pick([64, 1 << 20, 1 << 30])
-    elif r < 0.04:
-        value = -1
-    return value
-
-
-def order_value(draw):
-    return draw.pick([-1, 7, 30]) if draw.chance(0.03) else draw.integer(0, 6)
-
-
-def point_count(draw):
-    return draw.pick([draw.integer(0, 8), draw.integer(2, 40), draw.integer(2, 40)])
-
-
 def model_call(draw, index):
-    if draw.chance(0.02):
-        return draw.pick([([], 1), ([], 1, 0, 0, 0), ([], "1", 0, 0), ([], 1, 0, 2 ** 31),
-                          ([], 1, -2 ** 31 - 1, 0), (None, 6, 0, 0), ([], 1.5, 0, 0)])
+    refused = malformed(draw, "optimizeModel", 0.02)
+    if refused is not None:
+        return refused
     model = index // 64 % 7 if not draw.chance(0.04) else draw.pick([-1, 7, 100])
     points = point_list(draw, model if 0 <= model <= 6 else 1, point_count(draw))
-    return (points, model, order_value(draw), flag_word(draw, index))
+    return (points, model, order_value(draw), flag_word(draw, index % 64))
 
 
 def dual_call(draw, index):
-    if draw.chance(0.03):
-        return draw.pick([([], 1.0, 0, 0), ([], "x", 0, 0, 0), ([], 1.0, 0, 0, 0, 0),
-                          ([], 1.0, 2 ** 31, 0, 0)])
+    refused = malformed(draw, "optimizeDualModel", 0.03)
+    if refused is not None:
+        return refused
     points = point_list(draw, 3, point_count(draw))
     xs = sorted(p[0] for p in points if isinstance(p, tuple) and len(p) == 3
                 and isinstance(p[0], float))
-    threshold = draw.pick([float(draw.integer(1, 64)), float("nan"), -1.0, 1e30, 3])
-    if xs and draw.chance(0.8):
-        threshold = draw.pick([xs[len(xs) // 2], xs[len(xs) // 3], (xs[0] + xs[-1]) / 2, xs[0]])
-    orders = [draw.pick([0, 0, 0, 2, 3, order_value(draw)]) for _ in range(2)]
-    return (points, threshold, orders[0], orders[1], flag_word(draw, index))
+    return (points,) + dual_tail(draw, xs, index % 64)
 
 
 def large_calls():
@@ -235,60 +189,19 @@ def large_calls():
 
 def all_calls():
     draw = Draw(SEED)
-    calls = []
-    for index in range(SMALL_CALLS):
-        kind = index % 8
-        if kind < 3:
-            calls.append(("findRoots", roots_call(draw)))
-        elif kind < 7:
-            calls.append(("optimizeModel", model_call(draw, index)))
-        else:
-            calls.append(("optimizeDualModel", dual_call(draw, index)))
-    return calls + large_calls()
-
-
-def dump(value):
-    if value is None:
-        return "None"
-    if isinstance(value, float):
-        return value.hex()
-    if isinstance(value, complex):
-        return "complex(%s,%s)" % (value.real.hex(), value.imag.hex())
-    if isinstance(value, bool):
-        return repr(value)
-    if isinstance(value, int) or type(value).__name__ == "long":
-        return "%d" % value
-    if isinstance(value, (list, tuple)):
-        inner = ",".join(dump(v) for v in value)
-        return ("[%s]" if isinstance(value, list) else "(%s)") % inner
-    if isinstance(value, str):
-        return json.dumps(value)
-    return "<%s>" % type(value).__name__
+    return call_series(SMALL_CALLS, lambda index: roots_call(draw),
+                       lambda index: model_call(draw, index),
+                       lambda index: dual_call(draw, index)) + large_calls()
 
 
 def digest(text):
     return hashlib.sha1(text.encode("utf-8")).hexdigest()[:16]
 
 
-class Capture(object):
-    def __init__(self):
-        self.parts = []
-
-    def write(self, text):
-        self.parts.append(text)
-
-
 def run(function, args):
     """(argument dump, status, message, payload dump) of one call."""
     arguments = dump(list(args))  # before the call: a conversion may change the points
-    capture = Capture()
-    saved = sys.stdout
-    sys.stdout = capture
-    try:
-        result = getattr(tallowfit, function)(*args)
-    finally:
-        sys.stdout = saved
-    return arguments, dump(result[0]), "".join(capture.parts), dump(result[1])
+    return (arguments,) + recorded_text(getattr(tallowfit, function), args)
 
 
 def platform_line():

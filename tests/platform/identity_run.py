@@ -6,42 +6,14 @@ can be compared bit for bit (identity_compare.py). Runs under Python 2.7 and 3.
     PYTHONPATH=BUILD/py2 python identity_run.py CASES OUT
 """
 import json
+import os
 import sys
 
-import tallowfit
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import tallowfit  # noqa: E402
+from recording import call_recorded, dump  # noqa: E402
 
-
-class Capture(object):
-    def __init__(self):
-        self.parts = []
-
-    def write(self, text):
-        self.parts.append(text)
-
-
-def F(text):
-    return float.fromhex(text)
-
-
-NAMES = {"F": F, "True": True, "False": False, "None": None, "__builtins__": {}}
-
-
-def dump(value):
-    if value is None:
-        return "None"
-    if isinstance(value, float):
-        return value.hex()
-    if isinstance(value, complex):
-        return "complex(%s,%s)" % (value.real.hex(), value.imag.hex())
-    if isinstance(value, bool):
-        return repr(value)
-    if isinstance(value, int) or type(value).__name__ == "long":
-        return "%d" % value
-    if isinstance(value, list):
-        return "[" + ",".join(dump(v) for v in value) + "]"
-    if isinstance(value, tuple):
-        return "(" + ",".join(dump(v) for v in value) + ")"
-    return "<%s>" % type(value).__name__
+NAMES = {"F": float.fromhex, "True": True, "False": False, "None": None, "__builtins__": {}}
 
 
 def main():
@@ -49,15 +21,8 @@ def main():
     with open(cases) as source, open(out, "w") as target:
         for index, line in enumerate(source):
             category, function, text = line.rstrip("\n").split("\t")
-            args = eval(text, NAMES)
-            capture = Capture()
-            saved = sys.stdout
-            sys.stdout = capture
-            try:
-                result = getattr(tallowfit, function)(*args)
-            finally:
-                sys.stdout = saved
-            target.write("%s\t%d\t%s\t%s\n" % (category, index, json.dumps("".join(capture.parts)), dump(result)))
+            result, parts = call_recorded(getattr(tallowfit, function), *eval(text, NAMES))
+            target.write("%s\t%d\t%s\t%s\n" % (category, index, json.dumps("".join(parts)), dump(result)))
     return 0
 
 

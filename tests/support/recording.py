@@ -1,12 +1,16 @@
-"""Helpers shared by the module tests: calls with sys.stdout recorded, and a
-look at the interpreter's error indicator."""
+"""Calls of the module with sys.stdout recorded, replaced or missing; a look at
+the interpreter's error indicator; results as text that keeps every bit.
+Shared by the test suites, the hardening checks, the golden record and the
+cross-platform identity check. Runs under Python 2.7 and 3."""
 import ctypes
+import json
 import sys
 
 # Status codes as the Python ints they arrive as.
 OK = 0
 INVALID_ARGUMENT = -320234115
 OUT_OF_MEMORY = -320234190
+SYSTEM_OUT_OF_MEMORY = -2147024882
 ILL_CONDITIONED = -337079102
 NO_CONVERGENCE = -530509786
 
@@ -21,18 +25,39 @@ class Recorder(object):
         self.parts.append(text)
 
 
+class Discard(object):
+    """Stands in for sys.stdout where only the calls matter, not the text."""
+
+    def write(self, text):
+        pass
+
+
+class RaisingWrite(object):
+    def __init__(self):
+        self.attempts = 0
+
+    def write(self, text):
+        self.attempts += 1
+        raise IOError("stream closed")
+
+
+class WithoutWrite(object):
+    pass
+
+
+MISSING = object()  # as a stream: sys.stdout deleted
+
+
 class ReplacedStdout(object):
-    """with ReplacedStdout(stream): sys.stdout is stream inside, restored after.
-    Without a stream, sys.stdout is deleted inside."""
+    """with ReplacedStdout(stream): sys.stdout is stream inside (deleted for
+    MISSING), restored after."""
 
-    MISSING = object()
-
-    def __init__(self, stream=MISSING):
+    def __init__(self, stream):
         self.stream = stream
 
     def __enter__(self):
         self.saved = sys.stdout
-        if self.stream is ReplacedStdout.MISSING:
+        if self.stream is MISSING:
             del sys.stdout
         else:
             sys.stdout = self.stream
@@ -43,11 +68,33 @@ class ReplacedStdout(object):
         return False
 
 
+def call_with_stdout(stream, function, *args):
+    with ReplacedStdout(stream):
+        return function(*args)
+
+
 def call_recorded(function, *args):
-    """(result, list of written parts) of function(*args)."""
+    """(result, list of written parts) of function(*args); the result is the
+    class MemoryError when the call raised one (not the exception, whose
+    traceback would hold the arguments)."""
     with ReplacedStdout(Recorder()) as recorder:
-        result = function(*args)
+        try:
+            result = function(*args)
+        except MemoryError:
+            result = MemoryError
     return result, recorder.parts
+
+
+class CallChecks(object):
+    """unittest mixin: one call's result, its written parts, and a clear error
+    indicator after it."""
+
+    def assertCall(self, function, args, result, message):
+        """message None: nothing may be written."""
+        actual, written = call_recorded(function, *args)
+        self.assertEqual(actual, result, args)
+        self.assertEqual(written, [message] if message is not None else [], args)
+        self.assertIsNone(pending_error(), args)
 
 
 def pending_error():
@@ -57,3 +104,29 @@ def pending_error():
     occurred.restype = ctypes.c_void_p
     occurred.argtypes = []
     return occurred()
+
+
+def dump(value):
+    """A value as text: floats as float.hex, so that equal text is equal bits."""
+    if value is None:
+        return "None"
+    if isinstance(value, float):
+        return value.hex()
+    if isinstance(value, complex):
+        return "complex(%s,%s)" % (value.real.hex(), value.imag.hex())
+    if isinstance(value, bool):
+        return repr(value)
+    if isinstance(value, int) or type(value).__name__ == "long":
+        return "%d" % value
+    if isinstance(value, (list, tuple)):
+        inner = ",".join(dump(v) for v in value)
+        return ("[%s]" if isinstance(value, list) else "(%s)") % inner
+    if isinstance(value, str):
+        return json.dumps(value)
+    return "<%s>" % type(value).__name__
+
+
+def recorded_text(function, args):
+    """(status, written text, payload) of a call, each as dump text."""
+    (status, payload), parts = call_recorded(function, *args)
+    return dump(status), "".join(parts), dump(payload)
