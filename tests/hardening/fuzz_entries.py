@@ -18,7 +18,6 @@ Exit status 0 only when every call passed.
 from __future__ import print_function
 
 import argparse
-import ctypes
 import json
 import math
 import os
@@ -28,7 +27,10 @@ import sys
 import time
 import warnings
 
-import tallowfit
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import tallowfit  # noqa: E402
+from recording import (MISSING, Discard, RaisingWrite, ReplacedStdout, WithoutWrite,  # noqa: E402
+                       pending_error)
 
 clock = getattr(time, "perf_counter", time.time)
 LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
@@ -270,33 +272,9 @@ class Builder(object):
 
 # Where the messages go.
 
-class Discard(object):
-    def write(self, text):
-        pass
-
-
-class RaisingStream(object):
-    def write(self, text):
-        raise IOError("stream refuses")
-
-
-class NoWrite(object):
-    pass
-
-
-MISSING = object()
-
-
 def stream(rng):
-    return [Discard(), Discard(), Discard(), Discard(), None, RaisingStream(), NoWrite(),
+    return [Discard(), Discard(), Discard(), Discard(), None, RaisingWrite(), WithoutWrite(),
             MISSING][rng.randrange(8)]
-
-
-def pending_error():
-    occurred = ctypes.pythonapi.PyErr_Occurred
-    occurred.restype = ctypes.c_void_p
-    occurred.argtypes = []
-    return occurred()
 
 
 def call_rng(seed, index):
@@ -322,13 +300,8 @@ def fit_work(entry, args):
 
 def run_call(entry, args, out, strict_warnings):
     """(problem or None, seconds, whether a payload came back) of one call."""
-    saved = sys.stdout
-    if out is MISSING:
-        del sys.stdout
-    else:
-        sys.stdout = out
     problem = None
-    with warnings.catch_warnings():
+    with warnings.catch_warnings(), ReplacedStdout(out):
         warnings.simplefilter("error" if strict_warnings else "ignore")
         started = clock()
         try:
@@ -337,7 +310,6 @@ def run_call(entry, args, out, strict_warnings):
             result = None
             problem = "raised %s: %s" % (type(error).__name__, error)
         seconds = clock() - started
-    sys.stdout = saved
     if problem is None:
         if pending_error() is not None:
             problem = "left an error pending"

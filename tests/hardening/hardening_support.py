@@ -1,17 +1,13 @@
 """What the hardening tests share: the status codes, the messages of the
-failure paths, representative calls of the three entry points, and a stand-in
-for sys.stdout."""
-import ctypes
+failure paths and representative calls of the three entry points."""
+import os
 import sys
 
-import tallowfit
-
-OK = 0
-INVALID_ARGUMENT = -320234115
-OUT_OF_MEMORY = -320234190
-SYSTEM_OUT_OF_MEMORY = -2147024882
-ILL_CONDITIONED = -337079102
-NO_CONVERGENCE = -530509786
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
+import tallowfit  # noqa: E402
+from recording import (Discard, OK, OUT_OF_MEMORY, SYSTEM_OUT_OF_MEMORY,  # noqa: E402,F401
+                       call_with_stdout, pending_error)
+from recording import call_recorded as call_function_recorded  # noqa: E402
 
 BAD_ALLOCATION = "bad allocation"
 LIST_FAILED = "PyList_New() Failed. Unable to allocated list instance"
@@ -52,51 +48,9 @@ REFUSED_CALLS = [
 ALL_CALLS = SUCCESSFUL_CALLS + REFUSED_CALLS
 
 
-class Discard(object):
-    """Stands in for sys.stdout where only the calls matter, not the text."""
-
-    def write(self, text):
-        pass
-
-
-class Recorder(object):
-    """Stands in for sys.stdout and keeps every write as one part."""
-
-    def __init__(self):
-        self.parts = []
-
-    def write(self, text):
-        self.parts.append(text)
-
-
-def call_with_stdout(stream, name, args):
-    """tallowfit.<name>(*args) with sys.stdout replaced by stream."""
-    saved = sys.stdout
-    sys.stdout = stream
-    try:
-        return getattr(tallowfit, name)(*args)
-    finally:
-        sys.stdout = saved
-
-
 def call_recorded(name, args):
-    """(result, written parts) of tallowfit.<name>(*args); the result is the
-    class MemoryError when the call raised one (not the exception, whose
-    traceback would hold the arguments)."""
-    recorder = Recorder()
-    try:
-        result = call_with_stdout(recorder, name, args)
-    except MemoryError:
-        result = MemoryError
-    return result, recorder.parts
-
-
-def pending_error():
-    """The interpreter's error indicator, as an address (None when clear)."""
-    occurred = ctypes.pythonapi.PyErr_Occurred
-    occurred.restype = ctypes.c_void_p
-    occurred.argtypes = []
-    return occurred()
+    """(result, written parts) of tallowfit.<name>(*args), MemoryError as its class."""
+    return call_function_recorded(getattr(tallowfit, name), *args)
 
 
 def has_fault_control():
@@ -111,5 +65,5 @@ def clear_faults():
 def events_of(kind, name, args):
     """How many events of kind a call makes when nothing fails."""
     clear_faults()
-    call_with_stdout(Discard(), name, args)
+    call_with_stdout(Discard(), getattr(tallowfit, name), *args)
     return tallowfit._faultCount(kind)

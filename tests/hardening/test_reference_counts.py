@@ -26,7 +26,7 @@ def faulted_call(name, args, faults):
         for kind, ks in faults:
             tallowfit._setFault(kind, *ks)
         try:
-            call_with_stdout(Discard(), name, args)
+            call_with_stdout(Discard(), getattr(tallowfit, name), *args)
         except MemoryError:
             pass
         clear_faults()
@@ -55,7 +55,7 @@ def every_path():
 def events_of_faulted(name, args):
     """The object creations of a call with the faults already set."""
     try:
-        call_with_stdout(Discard(), name, args)
+        call_with_stdout(Discard(), getattr(tallowfit, name), *args)
     except MemoryError:
         pass
     made = tallowfit._faultCount("object")

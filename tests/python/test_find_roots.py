@@ -3,8 +3,7 @@ import math
 import unittest
 
 import tallowfit
-from recording import (INVALID_ARGUMENT, NO_CONVERGENCE, OK, OUT_OF_MEMORY, call_recorded,
-                       pending_error)
+from recording import INVALID_ARGUMENT, NO_CONVERGENCE, OK, OUT_OF_MEMORY, CallChecks, call_recorded
 
 NAN = float("nan")
 
@@ -100,13 +99,10 @@ class ExactRoots(unittest.TestCase):
         self.assertEqual((status, roots), (OK, [-0.1]))
 
 
-class Refusals(unittest.TestCase):
+class Refusals(CallChecks, unittest.TestCase):
     def test_each_refusal_has_its_status_and_exact_message(self):
         for args, status, message in REFUSALS:
-            result, written = call_recorded(tallowfit.findRoots, *args)
-            self.assertEqual(result, (status, None), args)
-            self.assertEqual(written, [message], args)
-            self.assertIsNone(pending_error(), args)
+            self.assertCall(tallowfit.findRoots, args, (status, None), message)
 
 
 if __name__ == "__main__":

@@ -6,8 +6,8 @@ import sys
 import unittest
 
 import tallowfit
-from recording import (INVALID_ARGUMENT, OK, OUT_OF_MEMORY, Recorder, ReplacedStdout,
-                       call_recorded, pending_error)
+from recording import (INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY, CallChecks, RaisingWrite,
+                       Recorder, ReplacedStdout, WithoutWrite, call_recorded, pending_error)
 
 FAILED_CALL = "Failed call to findRoots"
 ROOTS_USAGE = ("findRoots() Failed. Check number of or type of arguments passed.  "
@@ -15,19 +15,6 @@ ROOTS_USAGE = ("findRoots() Failed. Check number of or type of arguments passed.
 COEFFICIENT_REFUSED = "PyArg_Parse() Failed. Unable to extract coefficient value from list of points"
 POINT_REFUSED = "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points"
 POLYNOMIAL = 6
-
-
-class RaisingWrite(object):
-    def __init__(self):
-        self.attempts = 0
-
-    def write(self, text):
-        self.attempts += 1
-        raise IOError("stream closed")
-
-
-class WithoutWrite(object):
-    pass
 
 
 class UncallableWrite(object):
@@ -55,22 +42,14 @@ class StreamsThatFail(unittest.TestCase):
             self.assertEqual(tallowfit.findRoots([1.0, 2.0]), (OK, [-0.5]))
         self.assertEqual(result, (OUT_OF_MEMORY, None))
 
-    def test_none_as_stdout(self):
-        self.check_quiet_failure(None)
-
-    def test_stdout_without_write(self):
-        self.check_quiet_failure(WithoutWrite())
-
-    def test_write_that_is_not_callable(self):
-        self.check_quiet_failure(UncallableWrite())
+    def test_none_missing_or_unwritable_stdout(self):
+        for stream in (None, MISSING, WithoutWrite(), UncallableWrite()):
+            self.check_quiet_failure(stream)
 
     def test_write_that_raises(self):
         stream = RaisingWrite()
         self.check_quiet_failure(stream)
         self.assertEqual(stream.attempts, 1)
-
-    def test_stdout_missing_from_sys(self):
-        self.check_quiet_failure(ReplacedStdout.MISSING)
 
     def test_write_that_replaces_stdout(self):
         parts = []
@@ -83,13 +62,6 @@ class StreamsThatFail(unittest.TestCase):
 
 
 class Messages(unittest.TestCase):
-    def test_two_failures_leave_their_messages_back_to_back(self):
-        with ReplacedStdout(Recorder()) as recorder:
-            tallowfit.findRoots([])
-            tallowfit.findRoots()
-        self.assertEqual(recorder.parts, [FAILED_CALL, ROOTS_USAGE])
-        self.assertEqual("".join(recorder.parts), FAILED_CALL + ROOTS_USAGE)
-
     def test_keyword_arguments_are_refused_by_the_interpreter(self):
         calls = [
             (tallowfit.findRoots, {"coefficients": [1.0, 2.0]}),
@@ -159,25 +131,17 @@ def fight_in_point(item_class, *rest):
     return points
 
 
-class ItemsThatFightBack(unittest.TestCase):
-    def check(self, function, args, expected, message):
-        result, written = call_recorded(function, *args)
-        self.assertEqual(result, expected)
-        self.assertEqual(written, [message] if message else [])
-        self.assertIsNone(pending_error())
-
-    def test_coefficients(self):
+class ItemsThatFightBack(CallChecks, unittest.TestCase):
+    def test_coefficients_and_points(self):
+        refused = (INVALID_ARGUMENT, None)
         for item_class in (ClearsList, Raises, NotAFloat):
-            self.check(tallowfit.findRoots, (fight(item_class, 2.0, 1.0),),
-                       (INVALID_ARGUMENT, None), COEFFICIENT_REFUSED)
-        # Only the items there at the start are read: 1 + 2x.
-        self.check(tallowfit.findRoots, (fight(GrowsList, 2.0),), (OK, [-0.5]), None)
-
-    def test_points(self):
-        for item_class in (ClearsList, Raises, NotAFloat):
+            self.assertCall(tallowfit.findRoots, (fight(item_class, 2.0, 1.0),), refused,
+                            COEFFICIENT_REFUSED)
             points = fight_in_point(item_class, (2.0, 3.0, 1.0), (3.0, 5.0, 1.0))
-            self.check(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0),
-                       (INVALID_ARGUMENT, None), POINT_REFUSED)
+            self.assertCall(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0), refused,
+                            POINT_REFUSED)
+        # Only the items there at the start are read: 1 + 2x.
+        self.assertCall(tallowfit.findRoots, (fight(GrowsList, 2.0),), (OK, [-0.5]), None)
 
     def test_point_replaced_while_it_is_read(self):
         # The point being read stays the one read, though the list lets go of it.
