@@ -62,8 +62,25 @@ def clear_faults():
         tallowfit._setFault(kind, 0)
 
 
-def events_of(kind, name, args):
-    """How many events of kind a call makes when nothing fails."""
+def events_of(kind, name, args, first_failing=0):
+    """How many events of kind a call makes when nothing fails, or when only
+    the first_failing-th object creation fails."""
     clear_faults()
-    call_with_stdout(Discard(), getattr(tallowfit, name), *args)
-    return tallowfit._faultCount(kind)
+    tallowfit._setFault("object", first_failing)
+    try:
+        call_with_stdout(Discard(), getattr(tallowfit, name), *args)
+    except MemoryError:
+        pass
+    made = tallowfit._faultCount(kind)
+    clear_faults()
+    return made
+
+
+def second_failures(name, args):
+    """(first, second, made): every object creation that a call still makes
+    after its first-th one failed (made of them), below the last two (the
+    status and the 2-tuple)."""
+    for first in range(1, events_of("object", name, args) - 1):
+        made = events_of("object", name, args, first)
+        for second in range(first + 1, made + 1):
+            yield first, second, made

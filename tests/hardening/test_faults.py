@@ -12,7 +12,7 @@ import tallowfit
 from hardening_support import (ALL_CALLS, BAD_ALLOCATION, CHECK_CONDITIONING, LIST_FAILED, OK, OUT_OF_MEMORY,
                                REFUSED_CALLS, ROOTS_FAILED, SUCCESSFUL_CALLS,
                                SYSTEM_OUT_OF_MEMORY, call_recorded, clear_faults, events_of,
-                               has_fault_control, pending_error)
+                               has_fault_control, pending_error, second_failures)
 
 # What a failed creation writes: a list of the payload's own (the root list, a
 # fit list and the lists inside it) the list message first; any other object
@@ -107,55 +107,43 @@ class FaultInjectionTest(unittest.TestCase):
         # tuple are the interpreter's MemoryError.
         for label, name, args in SUCCESSFUL_CALLS:
             intact, _ = call_recorded(name, args)
-            sequence = creations_of(name, intact[1])[:-2]
-            for first, what in enumerate(sequence, 1):
-                self.faulted(name, args, "object", first)
-                tallowfit._setFault("object", first)
-                call_recorded(name, args)
-                made = tallowfit._faultCount("object")
-                for second in range(first + 1, made + 1):
-                    result, parts, where = self.faulted(name, args, "object", first, second)
-                    self.assertEqual(parts, WRITTEN[what], where)
-                    if second >= made - 1:
-                        self.assert_memory_error(result, parts, where)
-                    else:
-                        self.assertEqual(result, (OUT_OF_MEMORY, None), where)
+            sequence = creations_of(name, intact[1])
+            for first, second, made in second_failures(name, args):
+                result, parts, where = self.faulted(name, args, "object", first, second)
+                self.assertEqual(parts, WRITTEN[sequence[first - 1]], where)
+                if second >= made - 1:
+                    self.assert_memory_error(result, parts, where)
+                else:
+                    self.assertEqual(result, (OUT_OF_MEMORY, None), where)
 
-    def test_each_storage_allocation_of_a_successful_call(self):
+    def test_each_storage_allocation_and_growth(self):
         # The core's refusal to allocate is its out-of-memory status: the root
         # finder's status with the findRoots message, or from a fit either a
         # std::bad_alloc ("bad allocation") or the solver's status passed on
         # without a message. Only the condition test has a way round: without
         # storage for the eigenvalue estimate it judges by the norms, and the
-        # fit succeeds as before.
-        for label, name, args in SUCCESSFUL_CALLS:
+        # fit succeeds as before. Memory that runs out while the arguments are
+        # read reaches the outer guard: the platform's out-of-memory status,
+        # nothing written. Past the last event the call is as without faults.
+        for label, name, args in ALL_CALLS:
             intact, _ = call_recorded(name, args)
-            allocations = events_of("storage", name, args)
-            self.assertTrue(allocations > 0, label)
-            allowed = [[ROOTS_FAILED]] if name == "findRoots" else [[], [BAD_ALLOCATION]]
-            conditioned = name != "findRoots" and args[-1] & CHECK_CONDITIONING
-            for k in range(1, allocations + 1):
-                result, parts, where = self.faulted(name, args, "storage", k)
-                if conditioned and result == intact:
-                    continue
-                self.assertEqual(result, (OUT_OF_MEMORY, None), where)
-                self.assertTrue(parts in allowed, where + ": %r" % (parts,))
-            result, parts, where = self.faulted(name, args, "storage", allocations + 1)
-            self.assertEqual(result, intact, where)
-
-    def test_each_growth_of_the_read_values(self):
-        # Memory that runs out while the arguments are read reaches the outer
-        # guard: the platform's out-of-memory status, nothing written.
-        for label, name, args in SUCCESSFUL_CALLS:
-            intact, _ = call_recorded(name, args)
-            growths = events_of("growth", name, args)
-            self.assertTrue(growths > 0, label)
-            for k in range(1, growths + 1):
-                result, parts, where = self.faulted(name, args, "growth", k)
-                self.assertEqual(result, (SYSTEM_OUT_OF_MEMORY, None), where)
-                self.assertEqual(parts, [], where)
-            result, parts, where = self.faulted(name, args, "growth", growths + 1)
-            self.assertEqual(result, intact, where)
+            succeeds = intact[0] == OK
+            conditioned = name != "findRoots" and succeeds and args[-1] & CHECK_CONDITIONING
+            allowed = {"storage": [[ROOTS_FAILED]] if name == "findRoots" else [[], [BAD_ALLOCATION]],
+                       "growth": [[]]}
+            status = {"storage": OUT_OF_MEMORY, "growth": SYSTEM_OUT_OF_MEMORY}
+            for kind in ("storage", "growth"):
+                events = events_of(kind, name, args)
+                self.assertTrue(events > 0 or not succeeds, label)
+                for k in range(1, events + 1):
+                    result, parts, where = self.faulted(name, args, kind, k)
+                    if conditioned and kind == "storage" and result == intact:
+                        continue
+                    self.assertEqual(result, (status[kind], None), where)
+                    if succeeds:
+                        self.assertTrue(parts in allowed[kind], where + ": %r" % (parts,))
+                result, parts, where = self.faulted(name, args, kind, events + 1)
+                self.assertEqual(result, intact, where)
 
     def test_object_failures_on_the_refusal_paths(self):
         # A refused call makes its status and the 2-tuple; a payload creation
@@ -174,13 +162,6 @@ class FaultInjectionTest(unittest.TestCase):
                 else:
                     self.assertEqual(result, (OUT_OF_MEMORY, None), where)
                     self.assertEqual(parts[-1], BAD_ALLOCATION, where)
-
-    def test_storage_and_growth_failures_on_the_refusal_paths(self):
-        for label, name, args in REFUSED_CALLS:
-            for kind, status in (("storage", OUT_OF_MEMORY), ("growth", SYSTEM_OUT_OF_MEMORY)):
-                for k in range(1, events_of(kind, name, args) + 1):
-                    result, parts, where = self.faulted(name, args, kind, k)
-                    self.assertEqual(result, (status, None), where)
 
     def test_object_failures_after_storage_and_growth_failures(self):
         # The out-of-memory paths of the core and of the reading make only

@@ -10,7 +10,8 @@ import unittest
 
 import tallowfit
 from hardening_support import (ALL_CALLS, REFUSED_CALLS, SUCCESSFUL_CALLS, Discard,
-                               call_with_stdout, clear_faults, events_of, has_fault_control)
+                               call_with_stdout, clear_faults, events_of, has_fault_control,
+                               second_failures)
 
 ROUNDS = int(os.environ.get("TALLOWFIT_HARDENING_ROUNDS", "100"))
 # Caches of the interpreter may settle a few blocks late; a leak of one float
@@ -41,26 +42,12 @@ def every_path():
         for kind in ("object", "storage", "growth"):
             for k in range(1, events_of(kind, name, args) + 1):
                 paths.append(faulted_call(name, args, [(kind, (k,))]))
-        for first in range(1, events_of("object", name, args) - 1):
-            tallowfit._setFault("object", first)
-            made = events_of_faulted(name, args)
-            for second in range(first + 1, made + 1):
-                paths.append(faulted_call(name, args, [("object", (first, second))]))
+        for first, second, _ in second_failures(name, args):
+            paths.append(faulted_call(name, args, [("object", (first, second))]))
     for _, name, args in REFUSED_CALLS:
         for k in range(1, events_of("object", name, args) + 1):
             paths.append(faulted_call(name, args, [("object", (k,))]))
     return paths
-
-
-def events_of_faulted(name, args):
-    """The object creations of a call with the faults already set."""
-    try:
-        call_with_stdout(Discard(), getattr(tallowfit, name), *args)
-    except MemoryError:
-        pass
-    made = tallowfit._faultCount("object")
-    clear_faults()
-    return made
 
 
 def growth(measure, path):
