@@ -86,16 +86,14 @@ def single(value):
     return struct.unpack("f", struct.pack("f", value))[0]
 
 
+def payload_of(function, *args):
+    (status, payload), written = call_recorded(function, *args)
+    assert (status, written) == (OK, []), (status, written)
+    return payload
+
+
 def fit_of(*args):
-    (status, fit), written = call_recorded(tallowfit.optimizeModel, *args)
-    assert (status, written) == (OK, []), (status, written)
-    return fit
-
-
-def dual_fits_of(*args):
-    (status, fits), written = call_recorded(tallowfit.optimizeDualModel, *args)
-    assert (status, written) == (OK, []), (status, written)
-    return fits
+    return payload_of(tallowfit.optimizeModel, *args)
 
 
 def xs_of(fit):
@@ -191,14 +189,14 @@ class DualFits(unittest.TestCase):
                                         (4.0, [2, 3, 4], [4, 5, 6, 7]),
                                         (4.0000001, [2, 3, 4], [4, 5, 6, 7]),  # 4.0 in single precision
                                         (1.5, [], [2, 3, 4, 5, 6, 7])]:
-            fits = dual_fits_of(POWER_LAW, threshold, 2, 2, 0)
+            fits = payload_of(tallowfit.optimizeDualModel, POWER_LAW, threshold, 2, 2, 0)
             expected = [fit_of([p for p in POWER_LAW if p[0] in xs], LOG_LOG, 2, 0)
                         for xs in (lower, upper) if xs]
             self.assertEqual(fits, expected, threshold)
             self.assertEqual([xs_of(fit) for fit in fits], [xs for xs in (lower, upper) if xs])
 
     def test_orders_and_flags_reach_both_ranges(self):
-        fits = dual_fits_of(POWER_LAW, 4.5, 3, 2, EXACT_FIT)
+        fits = payload_of(tallowfit.optimizeDualModel, POWER_LAW, 4.5, 3, 2, EXACT_FIT)
         self.assertEqual([len(fit[0]) for fit in fits], [3, 2])
 
 
