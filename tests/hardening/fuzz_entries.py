@@ -29,6 +29,8 @@ import warnings
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import tallowfit  # noqa: E402
+from hostile_items import (ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub,  # noqa: E402
+                           ListChanger, RaisingFloat, WrongFloat, clear)
 from recording import (MISSING, Discard, RaisingWrite, ReplacedStdout, WithoutWrite,  # noqa: E402
                        pending_error)
 
@@ -46,88 +48,6 @@ HEAVY_SECONDS_ALLOWED = 60.0
 slowdown = 1.0
 
 
-# Numbers and objects that stand where a number is read.
-
-class RaisingFloat(object):
-    def __init__(self, error):
-        self.error = error
-
-    def __float__(self):
-        raise self.error("__float__ refuses")
-
-    __int__ = __float__
-    __index__ = __float__
-
-
-class WrongFloat(object):
-    """__float__ and __index__ that answer with the wrong type."""
-
-    def __init__(self, answer):
-        self.answer = answer
-
-    def __float__(self):
-        return self.answer
-
-    __int__ = __float__
-    __index__ = __float__
-
-
-class FloatSub(float):
-    pass
-
-
-class IntSub(int):
-    pass
-
-
-class FloatSubRaising(float):
-    def __float__(self):
-        raise ValueError("float subclass refuses")
-
-
-class ListChanger(object):
-    """A number that changes `target` (a list being read) when converted."""
-
-    def __init__(self, target, change, value):
-        self.target = target
-        self.change = change
-        self.value = value
-
-    def __float__(self):
-        self.change(self.target)
-        return self.value
-
-    def __index__(self):
-        self.change(self.target)
-        return 1
-
-    __int__ = __index__
-
-
-def clear(target):
-    del target[:]
-
-
-def drop_last(target):
-    if target:
-        del target[-1]
-
-
-def grow(target):
-    target.extend([(1.0, 1.0, 1.0)] * 50)
-
-
-def replace_first(target):
-    if target:
-        target[0] = "replaced"
-
-
-def reverse(target):
-    target.reverse()
-
-
-LIST_CHANGES = [clear, drop_last, grow, replace_first, reverse]
-ERRORS = [ValueError, TypeError, MemoryError, OverflowError, ZeroDivisionError, RuntimeError]
 SPECIAL_FLOATS = [0.0, -0.0, 1.0, -1.0, 0.5, 1e-45, 5e-324, 2.2250738585072014e-308, 1e-310,
                   1e308, -1e308, 3.4028235e38, 3.5e38, float("nan"), float("inf"), float("-inf"),
                   1e-30, 123456.789, 16777217.0]

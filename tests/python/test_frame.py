@@ -6,6 +6,7 @@ import sys
 import unittest
 
 import tallowfit
+from hostile_items import ListChanger, RaisingFloat, WrongFloat, clear, grow
 from recording import (INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY, CallChecks, RaisingWrite,
                        Recorder, ReplacedStdout, WithoutWrite, call_recorded, pending_error)
 
@@ -81,20 +82,12 @@ class Messages(unittest.TestCase):
         self.assertIsNone(tallowfit.__doc__)
 
 
-class ListItem(object):
-    """A number whose conversion runs code of its own, given the list it is in."""
+class ReplacesFirstItem(object):
+    """A number that, read, puts a new point in the place of the first."""
 
     def __init__(self, target):
         self.target = target
 
-
-class ClearsList(ListItem):
-    def __float__(self):
-        del self.target[:]
-        return 1.0
-
-
-class ReplacesFirstItem(ListItem):
     def __float__(self):
         self.target[0] = (9.0, 9.0, 9.0)
         # A new 3-tuple takes the place of a freed one first.
@@ -102,46 +95,37 @@ class ReplacesFirstItem(ListItem):
         return 1.0
 
 
-class GrowsList(ListItem):
-    def __float__(self):
-        self.target.append(1.0)
-        return 1.0
+# Coefficients and point values that are refused while they are read: one
+# that empties its list, one whose conversion raises, one whose conversion
+# answers with text.
+REFUSED_ITEMS = [lambda items: ListChanger(items, clear, 1.0), lambda items: RaisingFloat(ValueError),
+                 lambda items: WrongFloat("1.5")]
 
 
-class Raises(ListItem):
-    def __float__(self):
-        raise ValueError("no number")
-
-
-class NotAFloat(ListItem):
-    def __float__(self):
-        return "1.5"
-
-
-def fight(item_class, *rest):
-    """A list whose first item is made from item_class given the list itself."""
+def fight(make, *rest):
+    """A list whose first item is make(the list itself)."""
     items = []
-    items[:] = [item_class(items)] + list(rest)
+    items[:] = [make(items)] + list(rest)
     return items
 
 
-def fight_in_point(item_class, *rest):
+def fight_in_point(make, *rest):
     points = []
-    points[:] = [(item_class(points), 1.0, 1.0)] + list(rest)
+    points[:] = [(make(points), 1.0, 1.0)] + list(rest)
     return points
 
 
 class ItemsThatFightBack(CallChecks, unittest.TestCase):
     def test_coefficients_and_points(self):
         refused = (INVALID_ARGUMENT, None)
-        for item_class in (ClearsList, Raises, NotAFloat):
-            self.assertCall(tallowfit.findRoots, (fight(item_class, 2.0, 1.0),), refused,
+        for make in REFUSED_ITEMS:
+            self.assertCall(tallowfit.findRoots, (fight(make, 2.0, 1.0),), refused,
                             COEFFICIENT_REFUSED)
-            points = fight_in_point(item_class, (2.0, 3.0, 1.0), (3.0, 5.0, 1.0))
+            points = fight_in_point(make, (2.0, 3.0, 1.0), (3.0, 5.0, 1.0))
             self.assertCall(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0), refused,
                             POINT_REFUSED)
         # Only the items there at the start are read: 1 + 2x.
-        self.assertCall(tallowfit.findRoots, (fight(GrowsList, 2.0),), (OK, [-0.5]), None)
+        self.assertCall(tallowfit.findRoots, (fight(lambda items: ListChanger(items, grow, 1.0), 2.0),), (OK, [-0.5]), None)
 
     def test_point_replaced_while_it_is_read(self):
         # The point being read stays the one read, though the list lets go of it.

@@ -1,0 +1,86 @@
+"""Numbers and objects that stand where the module reads a number: conversions
+that raise or answer with the wrong type, float and int subclasses, and items
+that change the list they sit in while it is read. Shared by the module tests
+and the fuzzer; Python 2.7 and 3."""
+
+
+class RaisingFloat(object):
+    def __init__(self, error):
+        self.error = error
+
+    def __float__(self):
+        raise self.error("__float__ refuses")
+
+    __int__ = __float__
+    __index__ = __float__
+
+
+class WrongFloat(object):
+    """__float__ and __index__ that answer with the wrong type."""
+
+    def __init__(self, answer):
+        self.answer = answer
+
+    def __float__(self):
+        return self.answer
+
+    __int__ = __float__
+    __index__ = __float__
+
+
+class FloatSub(float):
+    pass
+
+
+class IntSub(int):
+    pass
+
+
+class FloatSubRaising(float):
+    def __float__(self):
+        raise ValueError("float subclass refuses")
+
+
+class ListChanger(object):
+    """A number that changes `target` (a list being read) when converted."""
+
+    def __init__(self, target, change, value):
+        self.target = target
+        self.change = change
+        self.value = value
+
+    def __float__(self):
+        self.change(self.target)
+        return self.value
+
+    def __index__(self):
+        self.change(self.target)
+        return 1
+
+    __int__ = __index__
+
+
+def clear(target):
+    del target[:]
+
+
+def drop_last(target):
+    if target:
+        del target[-1]
+
+
+def grow(target):
+    target.extend([(1.0, 1.0, 1.0)] * 50)
+
+
+def replace_first(target):
+    if target:
+        target[0] = "replaced"
+
+
+def reverse(target):
+    target.reverse()
+
+
+LIST_CHANGES = [clear, drop_last, grow, replace_first, reverse]
+ERRORS = [ValueError, TypeError, MemoryError, OverflowError, ZeroDivisionError, RuntimeError]
