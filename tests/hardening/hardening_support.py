@@ -5,16 +5,10 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import tallowfit  # noqa: E402
-from recording import (Discard, OK, OUT_OF_MEMORY, SYSTEM_OUT_OF_MEMORY,  # noqa: E402,F401
-                       call_with_stdout, pending_error)
+from recording import (BAD_ALLOCATION, CHECK_CONDITIONING, FAILED_CALL, LIST_FAILED,  # noqa: E402,F401
+                       LOG_LOG, OK, OUT_OF_MEMORY, POLYNOMIAL, REFINE, SYSTEM_OUT_OF_MEMORY,
+                       ZERO_UNCERTAINTY, Discard, call_with_stdout, pending_error)
 from recording import call_recorded as call_function_recorded  # noqa: E402
-
-BAD_ALLOCATION = "bad allocation"
-LIST_FAILED = "PyList_New() Failed. Unable to allocated list instance"
-ROOTS_FAILED = "Failed call to findRoots"
-
-LOG_LOG, POLYNOMIAL = 1, 6
-REFINE, CHECK_CONDITIONING, ZERO_UNCERTAINTY = 2, 8, 32
 
 POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
 QUADRATIC = [(x, 1.0 + 0.5 * x + 0.25 * x * x, 0.0) for x in (1.0, 2.0, 3.0, 4.0, 5.0)]

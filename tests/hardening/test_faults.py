@@ -10,7 +10,7 @@ import unittest
 
 import tallowfit
 from hardening_support import (ALL_CALLS, BAD_ALLOCATION, CHECK_CONDITIONING, LIST_FAILED, OK, OUT_OF_MEMORY,
-                               REFUSED_CALLS, ROOTS_FAILED, SUCCESSFUL_CALLS,
+                               REFUSED_CALLS, FAILED_CALL, SUCCESSFUL_CALLS,
                                SYSTEM_OUT_OF_MEMORY, call_recorded, clear_faults, events_of,
                                has_fault_control, pending_error, second_failures)
 
@@ -129,7 +129,7 @@ class FaultInjectionTest(unittest.TestCase):
             intact, _ = call_recorded(name, args)
             succeeds = intact[0] == OK
             conditioned = name != "findRoots" and succeeds and args[-1] & CHECK_CONDITIONING
-            allowed = {"storage": [[ROOTS_FAILED]] if name == "findRoots" else [[], [BAD_ALLOCATION]],
+            allowed = {"storage": [[FAILED_CALL]] if name == "findRoots" else [[], [BAD_ALLOCATION]],
                        "growth": [[]]}
             status = {"storage": OUT_OF_MEMORY, "growth": SYSTEM_OUT_OF_MEMORY}
             for kind in ("storage", "growth"):

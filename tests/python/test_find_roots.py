@@ -2,14 +2,11 @@
 import unittest
 
 import tallowfit
-from recording import INVALID_ARGUMENT, NO_CONVERGENCE, OK, OUT_OF_MEMORY, CallChecks, call_recorded
+from recording import (COEFFICIENT_REFUSED, FAILED_CALL, INVALID_ARGUMENT, NO_CONVERGENCE, OK,
+                       OUT_OF_MEMORY, ROOTS_USAGE, CallChecks, call_recorded)
 
 NAN = float("nan")
 
-FAILED_CALL = "Failed call to findRoots"
-USAGE = ("findRoots() Failed. Check number of or type of arguments passed.  "
-         "This method's argument list should be (list)")
-COEFFICIENT_REFUSED = "PyArg_Parse() Failed. Unable to extract coefficient value from list of points"
 
 # Coefficients (constant term first) and the roots in the root finder's order.
 # The cubics' values are what the balanced companion-matrix QR iteration gives
@@ -52,8 +49,8 @@ REFUSALS = [
     (([1.0, "1"],), INVALID_ARGUMENT, COEFFICIENT_REFUSED),
     (([1.0, None, 1.0],), INVALID_ARGUMENT, COEFFICIENT_REFUSED),
     (([1.0, [2.0]],), INVALID_ARGUMENT, COEFFICIENT_REFUSED),
-    ((), INVALID_ARGUMENT, USAGE),
-    (([1.0], [2.0]), INVALID_ARGUMENT, USAGE),
+    ((), INVALID_ARGUMENT, ROOTS_USAGE),
+    (([1.0], [2.0]), INVALID_ARGUMENT, ROOTS_USAGE),
 ]
 
 

@@ -5,16 +5,11 @@ import struct
 import unittest
 
 import tallowfit
-from recording import ILL_CONDITIONED, INVALID_ARGUMENT, OK, CallChecks, call_recorded
+from recording import (DROP_INVALID, DUAL, DUAL_USAGE, EXACT_FIT, HALF_POWER, ILL_CONDITIONED,
+                       INVALID_ARGUMENT, LOG_INVERSE, LOG_LOG, LOG_RATIO, MODEL_USAGE, OK,
+                       POINT_REFUSED, POLYNOMIAL, REFINE, ROOT_POLYNOMIAL, ZERO_UNCERTAINTY,
+                       CallChecks, call_recorded)
 
-LOG_INVERSE, LOG_LOG, LOG_RATIO, DUAL, HALF_POWER, ROOT_POLYNOMIAL, POLYNOMIAL = range(7)
-DROP_INVALID, REFINE, EXACT_FIT, ZERO_UNCERTAINTY = 1, 2, 16, 32
-
-MODEL_USAGE = ("optimizeForModel() Failed. Check number of or type of arguments passed.  This "
-               "method's argument list should be (list, int32_t, int32_t, int32_t)")
-DUAL_USAGE = ("optimizeDualModel() Failed. Check number of or type of arguments passed.  This "
-              "method's argument list should be (list, float, int32_t, int32_t, int32_t)")
-POINT_REFUSED = "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points"
 DUAL_REFUSED = ("This method does not support optimizing the 'Dual' mathematical model.  "
                 "Please invoke 'optimizeDualModel' instead. ")
 ZERO_POINTS = "Invalid argument.  There are zero points to fit."

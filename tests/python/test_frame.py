@@ -7,15 +7,10 @@ import unittest
 
 import tallowfit
 from hostile_items import ListChanger, RaisingFloat, WrongFloat, clear, grow
-from recording import (INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY, CallChecks, RaisingWrite,
-                       Recorder, ReplacedStdout, WithoutWrite, call_recorded, pending_error)
+from recording import (COEFFICIENT_REFUSED, FAILED_CALL, INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY,
+                       POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, CallChecks, RaisingWrite, Recorder,
+                       ReplacedStdout, WithoutWrite, call_recorded, pending_error)
 
-FAILED_CALL = "Failed call to findRoots"
-ROOTS_USAGE = ("findRoots() Failed. Check number of or type of arguments passed.  "
-               "This method's argument list should be (list)")
-COEFFICIENT_REFUSED = "PyArg_Parse() Failed. Unable to extract coefficient value from list of points"
-POINT_REFUSED = "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points"
-POLYNOMIAL = 6
 
 
 class UncallableWrite(object):

@@ -1,5 +1,6 @@
-"""Calls of the module with sys.stdout recorded, replaced or missing; a look at
-the interpreter's error indicator; results as text that keeps every bit.
+"""The module's statuses, messages, model ids and flags; calls with sys.stdout
+recorded, replaced or missing; a look at the interpreter's error indicator;
+results as text that keeps every bit.
 Shared by the test suites, the hardening checks, the golden record and the
 cross-platform identity check. Runs under Python 2.7 and 3."""
 import ctypes
@@ -13,6 +14,23 @@ OUT_OF_MEMORY = -320234190
 SYSTEM_OUT_OF_MEMORY = -2147024882
 ILL_CONDITIONED = -337079102
 NO_CONVERGENCE = -530509786
+
+# The module's own messages, written without a line end.
+FAILED_CALL = "Failed call to findRoots"
+ROOTS_USAGE = ("findRoots() Failed. Check number of or type of arguments passed.  "
+               "This method's argument list should be (list)")
+MODEL_USAGE = ("optimizeForModel() Failed. Check number of or type of arguments passed.  This "
+               "method's argument list should be (list, int32_t, int32_t, int32_t)")
+DUAL_USAGE = ("optimizeDualModel() Failed. Check number of or type of arguments passed.  This "
+              "method's argument list should be (list, float, int32_t, int32_t, int32_t)")
+COEFFICIENT_REFUSED = "PyArg_Parse() Failed. Unable to extract coefficient value from list of points"
+POINT_REFUSED = "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points"
+BAD_ALLOCATION = "bad allocation"
+LIST_FAILED = "PyList_New() Failed. Unable to allocated list instance"
+
+# Model ids and fit flags.
+LOG_INVERSE, LOG_LOG, LOG_RATIO, DUAL, HALF_POWER, ROOT_POLYNOMIAL, POLYNOMIAL = range(7)
+DROP_INVALID, REFINE, CHECK_CONDITIONING, EXACT_FIT, ZERO_UNCERTAINTY = 1, 2, 8, 16, 32
 
 
 class Recorder(object):
