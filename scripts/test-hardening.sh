@@ -76,7 +76,7 @@ in_asan() {
     rm -f "$asan_logs/$name.status"
     env LD_PRELOAD="$asan_preload" PYTHONMALLOC=malloc PYTHONDONTWRITEBYTECODE=1 \
         ASAN_OPTIONS=detect_leaks=1:log_path=$asan_logs/$name \
-        PYTHONPATH="$root/build-hardening-asan/$module:$root/tests/hardening" \
+        PYTHONPATH="$root/build-hardening-asan/$module:$root/tests/hardening:$root/tests/support" \
         TALLOWFIT_HARDENING_ROUNDS=5 "$interpreter" tests/hardening/exit_status.py \
         "$asan_logs/$name.status" "$@" || true
     [ "$(cat "$asan_logs/$name.status" 2>/dev/null)" = 0 ]
@@ -105,7 +105,7 @@ in_valgrind() {
     local name=$1 module=$2
     shift 2
     env PYTHONMALLOC=malloc PYTHONDONTWRITEBYTECODE=1 TALLOWFIT_HARDENING_ROUNDS=$valgrind_rounds \
-        PYTHONPATH="$root/build-hardening/$module:$root/tests/hardening" \
+        PYTHONPATH="$root/build-hardening/$module:$root/tests/hardening:$root/tests/support" \
         valgrind --tool=memcheck --error-exitcode=99 --leak-check=full \
         --show-leak-kinds=definite --errors-for-leak-kinds=none \
         --suppressions=/usr/lib/valgrind/python3.supp \
