@@ -66,7 +66,7 @@ print(tallowfit.__file__)
 sys.exit(0 if tallowfit.__file__.startswith(sys.prefix) and tallowfit.findRoots([5.0]) == (0, []) else 1)")
 }
 
-    # Only the shared test helpers on the path: the module must be the wheel's.
+# The suite with only the shared test helpers on the path: the module must be the wheel's.
 suite_against_wheel() {
     (cd "$work" && env PYTHONPATH="$root/tests/support" "$work/fresh/bin/python" -m unittest discover -s "$root/tests/python" -p "test_*.py") \
         >"$work/suite.out" 2>&1
