@@ -396,7 +396,7 @@ def cost_section(roots, fits, shares, scaling):
         "  the divisions cannot become multiplications by a reciprocal, nor the steps be",
         "  blocked as LAPACK blocks them. Small degrees are dominated by the fixed cost of",
         "  the call, which is where tallowfit gains most.",
-        "- **Roots of low degree.** A degree-2 call is nearly all fixed cost: the",
+        "- **Roots of low degree.** The margin at degree 2 (met, but the noisiest figure) is all fixed cost: the",
         "  interpreter's call and argument tuple, the status int, the 2-tuple and the list",
         "  (44% of the time in the interpreter), three working arrays and the companion",
         "  rows allocated zero-filled and released (20% in malloc and free), and clearing",

@@ -29,7 +29,8 @@ suffix="$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SU
 g++ -O2 -shared -fPIC -std=c++17 -I"$include" bench/floor_module.cpp -o "$build/bench/_floor$suffix"
 
 # This machine may set OpenBLAS tuning variables that slow numpy down; numpy
-# runs here with its own defaults.
-env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE \
+# runs here with its own defaults, on one thread like the module: idle OpenBLAS
+# worker threads would otherwise compete for the cores with the timed calls.
+env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
     PYTHONPATH="$build/py3:$build/bench" PYTHONDONTWRITEBYTECODE=1 \
     bench/.venv/bin/python bench/bench.py --out docs/performance.md "$@"
