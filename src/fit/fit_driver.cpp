@@ -171,8 +171,8 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
                                           parameters.count, t, u, sigma);
     if ((flags & kFitRefineNonlinear) != 0 && modelId != Polynomial)
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
-                                          dataModelFunction(modelId), checkConditioning,
-                                          kStallLimit, kStallTolerance));
+                                          dataModelFunction(modelId), dataModelSplit(modelId),
+                                          checkConditioning, kStallLimit, kStallTolerance));
 
     FitResult result;
     result.covariance.rows = copyRows(covariance.matrix(), n);

@@ -37,10 +37,101 @@ double powerOf(double base, int32_t k) {
     return k == 0 ? 1.0 : std::pow(base, static_cast<double>(k));
 }
 
-// d[k] = pow(base, k - first)*y for k = first .. n-1.
-void storeScaledPowers(double* d, int32_t first, int32_t n, double base, double y) {
-    for (int32_t k = first; k < n; ++k) d[k] = powerOf(base, k - first) * y;
+// p[i] = pow(base, firstExponent + i) for i = 0 .. count-1.
+void storePowers(double* p, int32_t count, double base, int32_t firstExponent) {
+    for (int32_t i = 0; i < count; ++i) p[i] = powerOf(base, firstExponent + i);
 }
+
+// d[i] = p[i]*factor for i = 0 .. count-1; d may be p.
+void storeScaled(double* d, const double* p, int32_t count, double factor) {
+    for (int32_t i = 0; i < count; ++i) d[i] = p[i] * factor;
+}
+
+// Each of the three models below is written as the steps that depend on x
+// alone and the steps that use the coefficients; its model function runs both,
+// its split form (for the refinement) stores the first in a point's record.
+
+// LogInverse: S = sum of c[k]*power(k) term by term, y = pow(10, S),
+// d[k] = power(k)*ln 10*y, with power(k) = pow(1/x, k-1).
+bool refusesLogInverse(double x, const ModelEvaluation* evaluation, const double* y) {
+    return isIncomplete(evaluation, y, 1) || x <= 0.0;
+}
+
+template <typename Power>
+void logInverseFromPowers(Power power, const ModelEvaluation* evaluation, double* y) {
+    const int32_t n = evaluation->count;
+    const double* c = evaluation->parameters;
+    double exponent = 0.0;
+    for (int32_t k = 0; k < n; ++k) exponent = exponent + c[k] * power(k);
+    *y = std::pow(10.0, exponent);
+    double* d = evaluation->derivatives;
+    if (d)
+        for (int32_t k = 0; k < n; ++k) d[k] = power(k) * kLn10 * *y;
+}
+
+int32_t prepareLogInverse(double x, const ModelEvaluation* evaluation, double* record) {
+    if (refusesLogInverse(x, evaluation, record)) return kStatusInvalidArgument;
+    storePowers(record, evaluation->count, 1.0 / x, -1);
+    return kStatusOk;
+}
+
+void evaluateLogInverse(const double* record, const ModelEvaluation* evaluation, double* y) {
+    logInverseFromPowers([record](int32_t k) { return record[k]; }, evaluation, y);
+}
+
+// LogLog: t = ln x; y = exp(P(t)), P what evalPolynomial stores in y;
+// d[k] = pow(t, k)*y.
+bool refusesLogLog(double t, const ModelEvaluation* evaluation, const double* y) {
+    return isIncomplete(evaluation, y, 1) || t <= 0.0;
+}
+
+double logLogValue(double t, const ModelEvaluation* evaluation) {
+    return std::exp(hornerFrom(evaluation->parameters, 0, evaluation->count, t));
+}
+
+// Record: t, then pow(t, k) for k = 0 .. n-1.
+int32_t prepareLogLog(double x, const ModelEvaluation* evaluation, double* record) {
+    const double t = std::log(x);
+    if (refusesLogLog(t, evaluation, record)) return kStatusInvalidArgument;
+    record[0] = t;
+    storePowers(record + 1, evaluation->count, t, 0);
+    return kStatusOk;
+}
+
+void evaluateLogLog(const double* record, const ModelEvaluation* evaluation, double* y) {
+    *y = logLogValue(record[0], evaluation);
+    storeScaled(evaluation->derivatives, record + 1, evaluation->count, *y);
+}
+
+// LogRatio: L = ln(c[0]/x); y = exp(polynomial in L over c[1] .. c[n-1]);
+// d[0] = 1, a placeholder, since c[0] is the reference x that no fit adjusts;
+// d[k] = pow(L, k-1)*y.
+bool refusesLogRatio(double x, const ModelEvaluation* evaluation, const double* y) {
+    return isIncomplete(evaluation, y, 2) || x == 0.0;
+}
+
+double logRatioValue(double ratioLog, const ModelEvaluation* evaluation) {
+    return std::exp(hornerFrom(evaluation->parameters, 1, evaluation->count, ratioLog));
+}
+
+// Record: L, then pow(L, k-1) for k = 1 .. n-1.
+int32_t prepareLogRatio(double x, const ModelEvaluation* evaluation, double* record) {
+    if (refusesLogRatio(x, evaluation, record)) return kStatusInvalidArgument;
+    record[0] = std::log(evaluation->parameters[0] / x);
+    storePowers(record + 1, evaluation->count - 1, record[0], 0);
+    return kStatusOk;
+}
+
+void evaluateLogRatio(const double* record, const ModelEvaluation* evaluation, double* y) {
+    *y = logRatioValue(record[0], evaluation);
+    evaluation->derivatives[0] = 1.0;
+    storeScaled(evaluation->derivatives + 1, record + 1, evaluation->count - 1, *y);
+}
+
+// The records read c[0] of LogRatio only, which its fits hold.
+const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse, evaluateLogInverse};
+const PointInvariantModel kLogLogSplit = {0, prepareLogLog, evaluateLogLog};
+const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, evaluateLogRatio};
 
 }  // namespace
 
@@ -61,46 +152,42 @@ int32_t evalPolynomial(double x, const ModelEvaluation* evaluation, double* y) {
 // c[k]*pow(1/x, k-1) by its own pow call: pow(1/x, -1) and x can differ in the
 // last bit, and the results are fixed to the bit.
 int32_t evalLogInverse(double x, const ModelEvaluation* evaluation, double* y) {
-    if (isIncomplete(evaluation, y, 1) || x <= 0.0) return kStatusInvalidArgument;
-    const int32_t n = evaluation->count;
-    const double* c = evaluation->parameters;
+    if (refusesLogInverse(x, evaluation, y)) return kStatusInvalidArgument;
     double* d = evaluation->derivatives;
-    const double r = 1.0 / x;
-    double exponent = 0.0;
-    for (int32_t k = 0; k < n; ++k) {
-        const double power = powerOf(r, k - 1);
-        exponent = exponent + c[k] * power;
-        if (d) d[k] = power;
+    if (d) {
+        // The powers wait in the derivatives, each scaled in place at the end.
+        storePowers(d, evaluation->count, 1.0 / x, -1);
+        logInverseFromPowers([d](int32_t k) { return d[k]; }, evaluation, y);
+    } else {
+        const double r = 1.0 / x;
+        logInverseFromPowers([r](int32_t k) { return powerOf(r, k - 1); }, evaluation, y);
     }
-    *y = std::pow(10.0, exponent);
-    if (d)
-        for (int32_t k = 0; k < n; ++k) d[k] = d[k] * kLn10 * *y;
     return kStatusOk;
 }
 
 // y = exp(polynomial in ln x); defined only where ln x > 0, that is x > 1.
 int32_t evalLogLog(double x, const ModelEvaluation* evaluation, double* y) {
     const double t = std::log(x);
-    if (isIncomplete(evaluation, y, 1) || t <= 0.0) return kStatusInvalidArgument;
-    double polynomial = 0.0;
-    evalPolynomial(t, evaluation, &polynomial);
-    *y = std::exp(polynomial);
-    if (evaluation->derivatives)
-        storeScaledPowers(evaluation->derivatives, 0, evaluation->count, t, *y);
+    if (refusesLogLog(t, evaluation, y)) return kStatusInvalidArgument;
+    *y = logLogValue(t, evaluation);
+    double* d = evaluation->derivatives;
+    if (d) {
+        storePowers(d, evaluation->count, t, 0);
+        storeScaled(d, d, evaluation->count, *y);
+    }
     return kStatusOk;
 }
 
-// y = exp(polynomial in L = ln(c[0]/x)) over c[1] .. c[n-1]; c[0] is the
-// reference x, which no fit adjusts, so its derivative is a placeholder 1.
+// y = exp(polynomial in L = ln(c[0]/x)) over c[1] .. c[n-1].
 int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y) {
-    if (isIncomplete(evaluation, y, 2) || x == 0.0) return kStatusInvalidArgument;
-    const int32_t n = evaluation->count;
-    const double* c = evaluation->parameters;
-    const double ratioLog = std::log(c[0] / x);
-    *y = std::exp(hornerFrom(c, 1, n, ratioLog));
-    if (evaluation->derivatives) {
-        evaluation->derivatives[0] = 1.0;
-        storeScaledPowers(evaluation->derivatives, 1, n, ratioLog, *y);
+    if (refusesLogRatio(x, evaluation, y)) return kStatusInvalidArgument;
+    const double ratioLog = std::log(evaluation->parameters[0] / x);
+    *y = logRatioValue(ratioLog, evaluation);
+    double* d = evaluation->derivatives;
+    if (d) {
+        d[0] = 1.0;
+        storePowers(d + 1, evaluation->count - 1, ratioLog, 0);
+        storeScaled(d + 1, d + 1, evaluation->count - 1, *y);
     }
     return kStatusOk;
 }
@@ -179,6 +266,15 @@ ModelFunction dataModelFunction(ModelId id) {
         case RootPolynomial: return evalRootPolynomial;
         case Polynomial: return evalPolynomial;
         default: throw std::invalid_argument(kNoModelFunction);
+    }
+}
+
+const PointInvariantModel* dataModelSplit(ModelId id) {
+    switch (id) {
+        case LogInverse: return &kLogInverseSplit;
+        case LogLog: return &kLogLogSplit;
+        case LogRatio: return &kLogRatioSplit;
+        default: return nullptr;
     }
 }
 

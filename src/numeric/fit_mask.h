@@ -25,6 +25,17 @@ inline void forEachAdjusted(const unsigned char* fitMask, uint32_t count, Visit 
         if (fitMask[l]) visit(l, compact++);
 }
 
+// indices[j] = the index of the coefficient numbered j; returns f. The
+// per-point loops read this list instead of testing the mask every time.
+inline uint32_t listAdjusted(const unsigned char* fitMask, uint32_t count, uint32_t* indices) {
+    uint32_t adjusted = 0;
+    forEachAdjusted(fitMask, count, [&](uint32_t l, uint32_t j) {
+        indices[j] = l;
+        adjusted = j + 1;
+    });
+    return adjusted;
+}
+
 }  // namespace tallowfit
 
 #endif

@@ -33,7 +33,7 @@ double adjustableResidual(double y, const FitParameters* parameters, const doubl
 // equations. A point the model cannot evaluate ends the fit.
 int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
                              RowMatrix covariance, RowMatrix rightHandSide, double* basis,
-                             uint32_t f, ModelFunction model) {
+                             const uint32_t* adjusted, uint32_t f, ModelFunction model) {
     const ModelEvaluation evaluation = {parameters->values, basis,
                                         static_cast<int32_t>(parameters->count)};
     int32_t status = kStatusOk;
@@ -42,8 +42,7 @@ int32_t buildNormalEquations(const FitData* data, const FitParameters* parameter
         status = model(data->x[i], &evaluation, &yModel);
         if (status == kStatusOk) {
             const double r = adjustableResidual(data->y[i], parameters, basis, f);
-            accumulatePoint(parameters->fitMask, parameters->count, basis,
-                            pointWeight(data->yUnc[i]), r, covariance,
+            accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, covariance,
                             [&](uint32_t j, double term) {
                                 rightHandSide[j][0] = rightHandSide[j][0] + term;
                             });
@@ -81,13 +80,13 @@ int32_t sumResiduals(const FitData* data, const FitParameters* parameters, FitSo
 // The fit proper, once the working storage is there.
 int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
                              FitSolution* solution, ModelFunction model, int checkConditioning,
-                             RowMatrix rightHandSide, double* basis) {
+                             RowMatrix rightHandSide, double* basis, uint32_t* adjusted) {
     const uint32_t m = parameters->count;
-    const uint32_t f = countAdjusted(parameters->fitMask, m);
+    const uint32_t f = listAdjusted(parameters->fitMask, m, adjusted);
     RowMatrix covariance = solution->covariance;
     clearNormalEquations(covariance, rightHandSide, f);
-    int32_t status =
-        buildNormalEquations(data, parameters, covariance, rightHandSide, basis, f, model);
+    int32_t status = buildNormalEquations(data, parameters, covariance, rightHandSide, basis,
+                                          adjusted, f, model);
     if (status == kStatusOk) {
         mirrorLowerTriangle(covariance, f);
         status = invertForSolver(covariance, static_cast<int>(f), rightHandSide, 1,
@@ -147,12 +146,14 @@ int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* s
         const int m = static_cast<int>(parameters->count);
         RowMatrix rightHandSide = allocateRowMatrix(m, 1);
         double* basis = allocateArray<double>(parameters->count);
-        status = (rightHandSide && basis)
+        uint32_t* adjusted = allocateArray<uint32_t>(parameters->count);
+        status = (rightHandSide && basis && adjusted)
                      ? solveNormalEquations(data, parameters, solution, model,
-                                            checkConditioning, rightHandSide, basis)
+                                            checkConditioning, rightHandSide, basis, adjusted)
                      : kStatusOutOfMemory;
         releaseRowMatrix(rightHandSide, m);
         releaseStorage(basis);
+        releaseStorage(adjusted);
     }
     return status;
 }

@@ -39,22 +39,21 @@ int32_t validateFitRecords(const FitData* data, const FitParameters* parameters,
 // The weight of a point: 1 / yUnc^2, or 1 when the uncertainty is exactly 0.
 inline double pointWeight(double yUnc) { return yUnc == 0.0 ? 1.0 : 1.0 / (yUnc * yUnc); }
 
-// Adds one weighted point to the normal equations of the adjusted
-// coefficients (compact numbering): for each adjusted l (compact j),
-// t = weight x derivatives[l] adds t x derivatives[p] to matrix[j][q] for every
-// adjusted p <= l (compact q), then t x residual goes to addToVector(j, term).
-// Only the lower triangle of the matrix is built.
+// Adds one weighted point to the normal equations of the f adjusted
+// coefficients, adjusted[j] being the index of the one numbered j (listAdjusted):
+// for each j, t = weight x derivatives[adjusted[j]] adds
+// t x derivatives[adjusted[q]] to matrix[j][q] for every q <= j, then
+// t x residual goes to addToVector(j, term). Only the lower triangle is built.
 template <typename AddToVector>
-inline void accumulatePoint(const unsigned char* fitMask, uint32_t m, const double* derivatives,
+inline void accumulatePoint(const uint32_t* adjusted, uint32_t f, const double* derivatives,
                             double weight, double residual, RowMatrix matrix,
                             AddToVector addToVector) {
-    forEachAdjusted(fitMask, m, [&](uint32_t l, uint32_t j) {
-        const double t = weight * derivatives[l];
-        forEachAdjusted(fitMask, l + 1, [&](uint32_t p, uint32_t q) {
-            matrix[j][q] = matrix[j][q] + t * derivatives[p];
-        });
+    for (uint32_t j = 0; j < f; ++j) {
+        const double t = weight * derivatives[adjusted[j]];
+        double* row = matrix[j];
+        for (uint32_t q = 0; q <= j; ++q) row[q] = row[q] + t * derivatives[adjusted[q]];
         addToVector(j, t * residual);
-    });
+    }
 }
 
 // Copies the lower triangle of the top-left f x f block into the upper one.

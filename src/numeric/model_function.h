@@ -18,6 +18,24 @@ struct ModelEvaluation {
 // kStatusInvalidArgument when the model cannot be evaluated at x.
 typedef int32_t (*ModelFunction)(double x, const ModelEvaluation* evaluation, double* y);
 
+// A model function split at what depends on the point alone. A refinement
+// evaluates the model at the same x on every pass; the logarithms and powers
+// of x that it would compute again each time, from the same arguments by the
+// same library calls, are computed once per point into a record instead, so
+// the values are the same to the bit and only the per-pass remainder is repeated.
+struct PointInvariantModel {
+    // The record may read c[0] .. c[heldPrefix-1]; it stays valid only while
+    // the fit holds them.
+    uint32_t heldPrefix;
+    // Stores the record of x (count + 1 doubles at most) and returns the status
+    // the model function gives at x: its refusals depend on x, the count and
+    // the held coefficients only.
+    int32_t (*prepare)(double x, const ModelEvaluation* evaluation, double* record);
+    // What the model function stores in *y and the derivatives (which must be
+    // present) at a point whose record was prepared without refusal.
+    void (*evaluate)(const double* record, const ModelEvaluation* evaluation, double* y);
+};
+
 }  // namespace tallowfit
 
 #endif

@@ -3,6 +3,7 @@
 #include "nonlinear_least_squares.h"
 
 #include <cmath>
+#include <cstddef>
 
 #include "allocation.h"
 #include "fit_mask.h"
@@ -23,34 +24,115 @@ constexpr double kDefaultTolerance = 0.001;
 // underflowing to the 0.0 that asks for the final call.
 constexpr int kMaxDampedCalls = 100;
 
+// Point records are kept for up to this many coefficients: 72 bytes a point
+// at most, about what the point's three floats take in the caller's list.
+constexpr uint32_t kMaxRecordedCoefficients = 8;
+
+// How the curvature passes evaluate the model, with their working arrays;
+// set up once for a whole refinement.
+struct CurvaturePass {
+    ModelFunction model;
+    const PointInvariantModel* split;
+    double* records;      // when set, count + 1 doubles a point, read by split
+    uint32_t width;
+    double* derivatives;  // m
+    uint32_t* adjusted;   // the f adjusted indices (listAdjusted)
+    uint32_t f;
+};
+
 void copyBlockRow(double* target, const double* source, int32_t f) {
     for (int32_t q = 0; q < f; ++q) target[q] = source[q];
 }
 
+int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
+                 CurvaturePass* pass) {
+    *pass = CurvaturePass{model, nullptr, nullptr, m + 1, allocateArray<double>(m),
+                          allocateArray<uint32_t>(m), 0};
+    if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
+    pass->f = listAdjusted(fitMask, m, pass->adjusted);
+    return kStatusOk;
+}
+
+void closePass(CurvaturePass* pass) {
+    releaseStorage(pass->records);
+    releaseStorage(pass->derivatives);
+    releaseStorage(pass->adjusted);
+    *pass = CurvaturePass{};
+}
+
+// Gives the pass the records of the points when they can serve; like any
+// working storage, records that cannot be had fail the fit. Otherwise every
+// pass calls the model function: without a split form, above the bound on the
+// order, when a coefficient the records read is adjusted, or when the model
+// refuses a point (the first pass then fails at that point, as it always has).
+int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
+                         const PointInvariantModel* split, CurvaturePass* pass) {
+    const uint32_t m = parameters->count;
+    if (split == nullptr || m > kMaxRecordedCoefficients) return kStatusOk;
+    for (uint32_t l = 0; l < split->heldPrefix && l < m; ++l)
+        if (parameters->fitMask[l]) return kStatusOk;
+    double* records = static_cast<double*>(allocateZeroed(data->count, pass->width * sizeof(double)));
+    if (records == nullptr) return kStatusOutOfMemory;
+    const ModelEvaluation evaluation = {parameters->values, nullptr, static_cast<int32_t>(m)};
+    int32_t refusal = kStatusOk;
+    for (uint32_t i = 0; i < data->count && refusal == kStatusOk; ++i)
+        refusal = split->prepare(data->x[i], &evaluation, records + std::size_t{i} * pass->width);
+    if (refusal == kStatusOk) {
+        pass->split = split;
+        pass->records = records;
+    } else {
+        releaseStorage(records);
+    }
+    return kStatusOk;
+}
+
 // The points of one curvature pass: model, weight, residual, normal equations.
+// The two sums are kept locally and stored when the pass ends, however it ends.
 int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc, uint32_t n,
-                            const ModelEvaluation* evaluation, const unsigned char* fitMask,
-                            uint32_t m, RowMatrix curvature, double* gradient, double* chiSquare,
-                            double* sumSquares, ModelFunction model) {
+                            const ModelEvaluation* evaluation, RowMatrix curvature,
+                            double* gradient, double* chiSquare, double* sumSquares,
+                            const CurvaturePass& pass) {
     int32_t status = kStatusOk;
+    double chi = 0.0;
+    double squares = 0.0;
     for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
         double yModel = 0.0;
-        status = model(x[i], evaluation, &yModel);
+        if (pass.records)
+            pass.split->evaluate(pass.records + std::size_t{i} * pass.width, evaluation, &yModel);
+        else
+            status = pass.model(x[i], evaluation, &yModel);
         if (status == kStatusOk) {
             const double w = pointWeight(yUnc[i]);
             const double d = y[i] - yModel;
-            accumulatePoint(fitMask, m, evaluation->derivatives, w, d, curvature,
+            accumulatePoint(pass.adjusted, pass.f, evaluation->derivatives, w, d, curvature,
                             [&](uint32_t j, double term) { gradient[j] = gradient[j] + term; });
-            *chiSquare = *chiSquare + d * d * w;
-            *sumSquares = *sumSquares + d * d;
+            chi = chi + d * d * w;
+            squares = squares + d * d;
         }
     }
+    *chiSquare = chi;
+    *sumSquares = squares;
+    return status;
+}
+
+int32_t curvaturePass(const double* x, const double* y, const double* yUnc, uint32_t n,
+                      const double* coefficients, RowMatrix curvature, double* gradient,
+                      double* chiSquare, double* sumSquares, const CurvaturePass& pass) {
+    for (uint32_t j = 0; j < pass.f; ++j) {
+        for (uint32_t q = 0; q <= j; ++q) curvature[j][q] = 0.0;
+        gradient[j] = 0.0;
+    }
+    const ModelEvaluation evaluation = {coefficients, pass.derivatives,
+                                        static_cast<int32_t>(pass.width - 1)};
+    const int32_t status = accumulateCurvature(x, y, yUnc, n, &evaluation, curvature, gradient,
+                                               chiSquare, sumSquares, pass);
+    if (status == kStatusOk) mirrorLowerTriangle(curvature, pass.f);
     return status;
 }
 
 // Start call: the state's arrays, lambda, and the curvature at the start values.
 int32_t startIteration(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                       ModelFunction model, RowMatrix curvature, double* lambda,
+                       const CurvaturePass& pass, RowMatrix curvature, double* lambda,
                        MarquardtState* state) {
     const uint32_t m = parameters->count;
     state->trial = allocateArray<double>(m);
@@ -61,9 +143,9 @@ int32_t startIteration(const FitData* data, FitParameters* parameters, FitSoluti
     int32_t status = kStatusOutOfMemory;
     if (state->trial && state->gradient && state->step && state->rightHandSide) {
         *lambda = kStartLambda;
-        status = computeCurvature(data->x, data->y, data->yUnc, data->count, parameters->values,
-                                  parameters->fitMask, m, curvature, state->gradient,
-                                  &solution->chiSquare, &solution->sumSquares, model);
+        status = curvaturePass(data->x, data->y, data->yUnc, data->count, parameters->values,
+                               curvature, state->gradient, &solution->chiSquare,
+                               &solution->sumSquares, pass);
     }
     if (status == kStatusOk) {
         state->previousChiSquare = solution->chiSquare;
@@ -95,14 +177,16 @@ int32_t solveDampedSystem(FitSolution* solution, RowMatrix curvature, double lam
 // Evaluates the trial coefficients (curvature into covariance, gradient into
 // step) and keeps them only when they lower the chi-square strictly.
 int32_t tryStep(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                ModelFunction model, RowMatrix curvature, double* lambda, MarquardtState* state) {
+                const CurvaturePass& pass, RowMatrix curvature, double* lambda,
+                MarquardtState* state) {
     const uint32_t m = parameters->count;
     forEachAdjusted(parameters->fitMask, m, [&](uint32_t l, uint32_t j) {
         state->trial[l] = parameters->values[l] + state->step[j];
     });
-    const int32_t status = computeCurvature(
-        data->x, data->y, data->yUnc, data->count, state->trial, parameters->fitMask, m,
-        solution->covariance, state->step, &solution->chiSquare, &solution->sumSquares, model);
+    const int32_t status =
+        curvaturePass(data->x, data->y, data->yUnc, data->count, state->trial,
+                      solution->covariance, state->step, &solution->chiSquare,
+                      &solution->sumSquares, pass);
     if (status == kStatusOk) {
         if (state->previousChiSquare > solution->chiSquare) {
             *lambda = *lambda * kAcceptedLambdaFactor;
@@ -122,13 +206,34 @@ int32_t tryStep(const FitData* data, FitParameters* parameters, FitSolution* sol
     return status;
 }
 
+// marquardtStep with the passes evaluated as given.
+int32_t stepWith(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                 const CurvaturePass& pass, RowMatrix curvature, double* lambda,
+                 MarquardtState* state) {
+    int32_t status = kStatusOk;
+    if (*lambda < 0.0)
+        status = startIteration(data, parameters, solution, pass, curvature, lambda, state);
+    if (status == kStatusOk) status = solveDampedSystem(solution, curvature, *lambda, state);
+    if (status == kStatusOk) {
+        if (*lambda == 0.0) {
+            // The undamped inverse is the covariance of the adjusted coefficients.
+            expandCovariance(solution->covariance, parameters->count, parameters->fitMask,
+                             static_cast<uint32_t>(state->adjustedCount));
+            releaseMarquardtState(state);
+        } else {
+            status = tryStep(data, parameters, solution, pass, curvature, lambda, state);
+        }
+    }
+    return status;
+}
+
 // A damped call whose chi-square is not a finite number ends the fit: neither
 // a NaN nor an infinity can ever be improved on, so the stall rule would never
 // count and the iteration would not end. A failing call keeps its own status.
 int32_t dampedCall(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                   ModelFunction model, RowMatrix curvature, double* lambda,
+                   const CurvaturePass& pass, RowMatrix curvature, double* lambda,
                    MarquardtState* state) {
-    int32_t status = marquardtStep(data, parameters, solution, model, curvature, lambda, state);
+    int32_t status = stepWith(data, parameters, solution, pass, curvature, lambda, state);
     if (status == kStatusOk && !std::isfinite(solution->chiSquare))
         status = kStatusInvalidArgument;
     return status;
@@ -137,12 +242,12 @@ int32_t dampedCall(const FitData* data, FitParameters* parameters, FitSolution* 
 // Damped calls until the stall rule (or the bound on their number) asks for
 // the final, undamped call that leaves the covariance.
 int32_t iterate(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                ModelFunction model, RowMatrix curvature, int checkConditioning, int stallLimit,
-                double tolerance) {
+                const CurvaturePass& pass, RowMatrix curvature, int checkConditioning,
+                int stallLimit, double tolerance) {
     MarquardtState state = {};
     state.checkConditioning = checkConditioning;
     double lambda = -1.0;
-    int32_t status = dampedCall(data, parameters, solution, model, curvature, &lambda, &state);
+    int32_t status = dampedCall(data, parameters, solution, pass, curvature, &lambda, &state);
     int calls = 1;
     int stallCount = 0;
     bool finished = false;
@@ -156,9 +261,9 @@ int32_t iterate(const FitData* data, FitParameters* parameters, FitSolution* sol
         }
         if (finished) {
             lambda = 0.0;
-            status = marquardtStep(data, parameters, solution, model, curvature, &lambda, &state);
+            status = stepWith(data, parameters, solution, pass, curvature, &lambda, &state);
         } else {
-            status = dampedCall(data, parameters, solution, model, curvature, &lambda, &state);
+            status = dampedCall(data, parameters, solution, pass, curvature, &lambda, &state);
             ++calls;
         }
     }
@@ -174,42 +279,23 @@ int32_t computeCurvature(const double* x, const double* y, const double* yUnc, u
                          const double* coefficients, const unsigned char* fitMask, uint32_t m,
                          RowMatrix curvature, double* gradient, double* chiSquare,
                          double* sumSquares, ModelFunction model) {
-    double* derivatives = allocateArray<double>(m);
-    int32_t status = kStatusOutOfMemory;
-    if (derivatives) {
-        const uint32_t f = countAdjusted(fitMask, m);
-        for (uint32_t j = 0; j < f; ++j) {
-            for (uint32_t q = 0; q <= j; ++q) curvature[j][q] = 0.0;
-            gradient[j] = 0.0;
-        }
-        *chiSquare = 0.0;
-        *sumSquares = 0.0;
-        const ModelEvaluation evaluation = {coefficients, derivatives, static_cast<int32_t>(m)};
-        status = accumulateCurvature(x, y, yUnc, n, &evaluation, fitMask, m, curvature, gradient,
-                                     chiSquare, sumSquares, model);
-        if (status == kStatusOk) mirrorLowerTriangle(curvature, f);
-    }
-    releaseStorage(derivatives);
+    CurvaturePass pass;
+    int32_t status = openPass(fitMask, m, model, &pass);
+    if (status == kStatusOk)
+        status = curvaturePass(x, y, yUnc, n, coefficients, curvature, gradient, chiSquare,
+                               sumSquares, pass);
+    closePass(&pass);
     return status;
 }
 
 int32_t marquardtStep(const FitData* data, FitParameters* parameters, FitSolution* solution,
                       ModelFunction model, RowMatrix curvature, double* lambda,
                       MarquardtState* state) {
-    int32_t status = kStatusOk;
-    if (*lambda < 0.0)
-        status = startIteration(data, parameters, solution, model, curvature, lambda, state);
-    if (status == kStatusOk) status = solveDampedSystem(solution, curvature, *lambda, state);
-    if (status == kStatusOk) {
-        if (*lambda == 0.0) {
-            // The undamped inverse is the covariance of the adjusted coefficients.
-            expandCovariance(solution->covariance, parameters->count, parameters->fitMask,
-                             static_cast<uint32_t>(state->adjustedCount));
-            releaseMarquardtState(state);
-        } else {
-            status = tryStep(data, parameters, solution, model, curvature, lambda, state);
-        }
-    }
+    CurvaturePass pass;
+    int32_t status = openPass(parameters->fitMask, parameters->count, model, &pass);
+    if (status == kStatusOk)
+        status = stepWith(data, parameters, solution, pass, curvature, lambda, state);
+    closePass(&pass);
     return status;
 }
 
@@ -227,15 +313,28 @@ void releaseMarquardtState(MarquardtState* state) {
 int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
                      ModelFunction model, int checkConditioning, int stallLimit,
                      double tolerance) {
+    return fitNonlinear(data, parameters, solution, model, nullptr, checkConditioning, stallLimit,
+                        tolerance);
+}
+
+int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                     ModelFunction model, const PointInvariantModel* split,
+                     int checkConditioning, int stallLimit, double tolerance) {
     const int effectiveStallLimit = stallLimit <= 0 ? kDefaultStallLimit : stallLimit;
     const double effectiveTolerance = tolerance <= 0.0 ? kDefaultTolerance : tolerance;
     int32_t status = validateFitRecords(data, parameters, solution, model);
     if (status == kStatusOk) {
         const int m = static_cast<int>(parameters->count);
         RowMatrix curvature = allocateRowMatrix(m, m);
-        status = curvature ? iterate(data, parameters, solution, model, curvature,
-                                     checkConditioning, effectiveStallLimit, effectiveTolerance)
-                           : kStatusOutOfMemory;
+        CurvaturePass pass;
+        status = openPass(parameters->fitMask, parameters->count, model, &pass);
+        if (status == kStatusOk && curvature == nullptr) status = kStatusOutOfMemory;
+        if (status == kStatusOk) status = keepPointRecords(data, parameters, split, &pass);
+        if (status == kStatusOk) {
+            status = iterate(data, parameters, solution, pass, curvature, checkConditioning,
+                             effectiveStallLimit, effectiveTolerance);
+        }
+        closePass(&pass);
         releaseRowMatrix(curvature, m);
     }
     return status;

@@ -43,6 +43,13 @@ int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution
                      ModelFunction model, int checkConditioning, int stallLimit,
                      double tolerance);
 
+// The same, its passes evaluating the model through split (the split form of
+// model, or null for the model function on every pass). The results are those
+// of the call above to the bit.
+int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                     ModelFunction model, const PointInvariantModel* split,
+                     int checkConditioning, int stallLimit, double tolerance);
+
 }  // namespace tallowfit
 
 #endif

@@ -1,4 +1,7 @@
+#include <cstring>
+
 #include "fit/models.h"
+#include "numeric/nonlinear_least_squares.h"
 #include "test_support.h"
 
 using namespace tallowfit;
@@ -100,6 +103,74 @@ TEST(ModelSelectors, MapIdsToFunctionsAndThrowForOthers) {
         const ModelId row = known ? id : Dual;  // never read past the tables
         EXPECT_EQ(outcome([&] { EXPECT_EQ(dataModelFunction(id), data[row]); }), expected) << id;
         EXPECT_EQ(outcome([&] { EXPECT_EQ(transformedModelFunction(id), transformed[row]); }), expected) << id;
+    }
+}
+
+// The split forms give the model functions' values and derivatives to the bit
+// and their refusals (records are count + 1 wide); the models without one
+// and the ids outside the catalogue have none.
+TEST(ModelSplits, MatchTheirModelFunctions) {
+    const struct { ModelId id; ModelFunction f; double x; Values c; } cases[] = {
+        {LogLog, evalLogLog, 2.7, {0.5, 0.3, 0.05}}, {LogLog, evalLogLog, 1e5, {-1, 2, -0.3, 0.01}},
+        {LogLog, evalLogLog, 0.5, {1, 1}}, {LogLog, evalLogLog, NAN, {1, 1}},
+        {LogInverse, evalLogInverse, 0.24285714285714285, {1, 2, 3}}, {LogInverse, evalLogInverse, 7.0, {0.1}},
+        {LogInverse, evalLogInverse, -1.0, {1, 2}}, {LogRatio, evalLogRatio, 3.3, {2.5, 1.0, 0.7, -0.2}},
+        {LogRatio, evalLogRatio, -2.0, {2.5, 1.0}}, {LogRatio, evalLogRatio, 0.0, {2.5, 1.0}},
+        {LogRatio, evalLogRatio, 2.0, {2.5}},
+    };
+    for (const auto& k : cases) {
+        const PointInvariantModel* split = dataModelSplit(k.id);
+        ASSERT_NE(split, nullptr);
+        const Call direct = call(k.f, k.x, k.c, true);
+        Values record(k.c.size() + 1, kSentinel), d(k.c.size() + 1, kSentinel);
+        const ModelEvaluation e = {k.c.data(), d.data(), static_cast<int32_t>(k.c.size())};
+        ASSERT_EQ(split->prepare(k.x, &e, record.data()), direct.status) << k.x;
+        if (direct.status != kStatusOk) continue;
+        double y = kSentinel;
+        split->evaluate(record.data(), &e, &y);
+        d.push_back(y);
+        Values expected = direct.derivatives;
+        expected.push_back(direct.y);
+        // Bit for bit, NaN included.
+        EXPECT_EQ(0, std::memcmp(d.data(), expected.data(), d.size() * sizeof(double))) << k.x;
+    }
+    EXPECT_EQ(dataModelSplit(LogRatio)->heldPrefix, 1u);
+    for (ModelId id : std::initializer_list<ModelId>{LogInverse, LogLog}) EXPECT_EQ(dataModelSplit(id)->heldPrefix, 0u);
+    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, HalfPower, RootPolynomial, Polynomial, 7}) EXPECT_EQ(dataModelSplit(id), nullptr);
+}
+
+// A refinement through the split form ends exactly where the model function
+// alone leads: coefficients, covariance, both sums and the status. The rows
+// cover each split model, a held reference x, an adjusted one (the records
+// then cannot serve), nine coefficients (above the bound for records) and a
+// point the model refuses (the first pass fails there).
+TEST(ModelSplits, RefineToTheSameBits) {
+    const Values x = {1.5, 2, 3, 4.5, 6, 8, 11, 15, 20, 27}, uncs(10, 0.05);
+    const struct { ModelId id; Values start; std::vector<unsigned char> mask; double firstX; int32_t status; } cases[] = {
+        {LogLog, {0.6, 0.4, 0.1}, {1, 1, 1}, 1.5, kStatusOk},
+        {LogLog, {0.6, 0.4, 0.1, 0, 0, 0, 0, 0, 0}, std::vector<unsigned char>(9, 1), 1.5, kStatusOk},
+        {LogLog, {0.6, 0.4}, {1, 1}, 0.5, kStatusInvalidArgument},
+        {LogInverse, {0.2, 0.5, -0.1}, {1, 1, 1}, 1.5, kStatusOk},
+        {LogRatio, {6.0, 1.0, -1.2, 0.1}, {0, 1, 1, 1}, 1.5, kStatusOk},
+        {LogRatio, {6.0, 1.0, -1.2}, {1, 1, 1}, 1.5, kStatusOk},
+    };
+    for (const auto& k : cases) {
+        Values xs = x, ys;
+        xs[0] = k.firstX;
+        for (double xi : x) ys.push_back(1.8 * std::pow(xi, 1.4) * (1 + 0.01 * std::sin(7 * xi)));
+        FitRecords plain(xs, ys, uncs, k.start, k.mask), split(xs, ys, uncs, k.start, k.mask);
+        const ModelFunction model = dataModelFunction(k.id);
+        EXPECT_EQ(fitNonlinear(&plain.data, &plain.parameters, &plain.solution, model, 0, 10, 1e-4), k.status);
+        EXPECT_EQ(fitNonlinear(&split.data, &split.parameters, &split.solution, model, dataModelSplit(k.id), 0, 10,
+                               1e-4),
+                  k.status);
+        EXPECT_TRUE(split.values == plain.values && split.covariance.rows == plain.covariance.rows) << k.id;
+        EXPECT_TRUE(split.solution.chiSquare == plain.solution.chiSquare &&
+                    split.solution.sumSquares == plain.solution.sumSquares)
+            << k.id;
+        if (k.status == kStatusOk) {
+            EXPECT_NE(split.values, k.start) << k.id;
+        }
     }
 }
 
