@@ -44,13 +44,16 @@ inline double pointWeight(double yUnc) { return yUnc == 0.0 ? 1.0 : 1.0 / (yUnc 
 // for each j, t = weight x derivatives[adjusted[j]] adds
 // t x derivatives[adjusted[q]] to matrix[j][q] for every q <= j, then
 // t x residual goes to addToVector(j, term). Only the lower triangle is built.
-template <typename AddToVector>
-inline void accumulatePoint(const uint32_t* adjusted, uint32_t f, const double* derivatives,
-                            double weight, double residual, RowMatrix matrix,
+template <typename Count, typename Matrix, typename AddToVector>
+inline void accumulatePoint(const uint32_t* adjusted, Count f, const double* derivatives,
+                            double weight, double residual, Matrix& matrix,
                             AddToVector addToVector) {
+    // Unrolled, a fixed count lets the refinement keep its sums in registers.
+#pragma GCC unroll 4
     for (uint32_t j = 0; j < f; ++j) {
         const double t = weight * derivatives[adjusted[j]];
         double* row = matrix[j];
+#pragma GCC unroll 4
         for (uint32_t q = 0; q <= j; ++q) row[q] = row[q] + t * derivatives[adjusted[q]];
         addToVector(j, t * residual);
     }

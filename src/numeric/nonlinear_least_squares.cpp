@@ -86,10 +86,39 @@ int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
     return kStatusOk;
 }
 
+// Where a pass sums the curvature and the gradient: the caller's rows.
+struct RowSums {
+    RowMatrix curvature;
+    double* gradient;
+    uint32_t f;
+    double* operator[](uint32_t j) { return curvature[j]; }
+    uint32_t count() const { return f; }
+    void store(RowMatrix, double*) const {}
+};
+
+// Or, for the few coefficients that most fits adjust, sums in locals that the
+// compiler keeps in registers across the points instead of storing each term
+// through the row table. Every sum still starts at 0.0 and takes the same
+// terms in the same order; the pass stores them when it ends.
+template <uint32_t F>
+struct LocalSums {
+    double curvature[F][F];
+    double gradient[F];
+    double* operator[](uint32_t j) { return curvature[j]; }
+    static constexpr uint32_t count() { return F; }
+    void store(RowMatrix rows, double* vector) const {
+        for (uint32_t j = 0; j < F; ++j) {
+            for (uint32_t q = 0; q <= j; ++q) rows[j][q] = curvature[j][q];
+            vector[j] = gradient[j];
+        }
+    }
+};
+
 // The points of one curvature pass: model, weight, residual, normal equations.
-// The two sums are kept locally and stored when the pass ends, however it ends.
+// The sums are stored when the pass ends, however it ends.
+template <typename Sums>
 int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc, uint32_t n,
-                            const ModelEvaluation* evaluation, RowMatrix curvature,
+                            const ModelEvaluation* evaluation, Sums& sums, RowMatrix curvature,
                             double* gradient, double* chiSquare, double* sumSquares,
                             const CurvaturePass& pass) {
     int32_t status = kStatusOk;
@@ -104,15 +133,28 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
         if (status == kStatusOk) {
             const double w = pointWeight(yUnc[i]);
             const double d = y[i] - yModel;
-            accumulatePoint(pass.adjusted, pass.f, evaluation->derivatives, w, d, curvature,
-                            [&](uint32_t j, double term) { gradient[j] = gradient[j] + term; });
+            accumulatePoint(pass.adjusted, sums.count(), evaluation->derivatives, w, d, sums,
+                            [&](uint32_t j, double term) {
+                                sums.gradient[j] = sums.gradient[j] + term;
+                            });
             chi = chi + d * d * w;
             squares = squares + d * d;
         }
     }
+    sums.store(curvature, gradient);
     *chiSquare = chi;
     *sumSquares = squares;
     return status;
+}
+
+template <uint32_t F>
+int32_t accumulateLocally(const double* x, const double* y, const double* yUnc, uint32_t n,
+                          const ModelEvaluation* evaluation, RowMatrix curvature,
+                          double* gradient, double* chiSquare, double* sumSquares,
+                          const CurvaturePass& pass) {
+    LocalSums<F> sums = {};
+    return accumulateCurvature(x, y, yUnc, n, evaluation, sums, curvature, gradient, chiSquare,
+                               sumSquares, pass);
 }
 
 int32_t curvaturePass(const double* x, const double* y, const double* yUnc, uint32_t n,
@@ -124,8 +166,20 @@ int32_t curvaturePass(const double* x, const double* y, const double* yUnc, uint
     }
     const ModelEvaluation evaluation = {coefficients, pass.derivatives,
                                         static_cast<int32_t>(pass.width - 1)};
-    const int32_t status = accumulateCurvature(x, y, yUnc, n, &evaluation, curvature, gradient,
-                                               chiSquare, sumSquares, pass);
+    typedef int32_t (*Accumulation)(const double*, const double*, const double*, uint32_t,
+                                    const ModelEvaluation*, RowMatrix, double*, double*,
+                                    double*, const CurvaturePass&);
+    static const Accumulation kLocal[] = {nullptr, accumulateLocally<1>, accumulateLocally<2>,
+                                          accumulateLocally<3>, accumulateLocally<4>};
+    int32_t status;
+    if (pass.f < sizeof kLocal / sizeof kLocal[0] && kLocal[pass.f]) {
+        status = kLocal[pass.f](x, y, yUnc, n, &evaluation, curvature, gradient, chiSquare,
+                                sumSquares, pass);
+    } else {
+        RowSums rows = {curvature, gradient, pass.f};
+        status = accumulateCurvature(x, y, yUnc, n, &evaluation, rows, curvature, gradient,
+                                     chiSquare, sumSquares, pass);
+    }
     if (status == kStatusOk) mirrorLowerTriangle(curvature, pass.f);
     return status;
 }
