@@ -29,6 +29,17 @@ std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& poin
                                               const std::vector<double>& coefficients,
                                               ModelId modelId, int32_t flags);
 
+struct FitStatistics {
+    double averageError;
+    std::vector<PointDeviation> deviations;
+};
+
+// Both of the above from one evaluation of the curve per point, with the same
+// results and the same exceptions as computeAverageError then computeDeviations.
+FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
+                                   const std::vector<double>& coefficients, ModelId modelId,
+                                   int32_t flags);
+
 }  // namespace tallowfit
 
 #endif

@@ -160,8 +160,9 @@ void buildFitResultList(const std::vector<DataPoint>& points, ModelId modelId,
     addCoefficients(result, fit.coefficients);
     addCovariance(result, fit.covariance.rows, covarianceFactor(points, fit, flags));
     setFloatItem(result, 2, fit.covariance.reducedChiSquare);
-    setFloatItem(result, 3, computeAverageError(points, fit.coefficients, modelId, flags));
-    addDeviations(result, computeDeviations(points, fit.coefficients, modelId, flags));
+    const FitStatistics statistics = computeFitStatistics(points, fit.coefficients, modelId, flags);
+    setFloatItem(result, 3, statistics.averageError);
+    addDeviations(result, statistics.deviations);
 }
 
 void fitOneModel(const ModelArguments& arguments, PyObject*& payload) {

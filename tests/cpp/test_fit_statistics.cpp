@@ -48,6 +48,13 @@ TEST(FitStatistics, AverageErrorAndDeviations) {
         const Values deviations = deviationsOf(k.points, k.c, k.id, k.flags);
         ASSERT_EQ(deviations.size(), k.deviations.size()) << k.average;
         for (size_t i = 0; i < deviations.size(); ++i) EXPECT_NEAR(deviations[i], k.deviations[i], 1e-15) << k.average;
+        // Both in one walk: the same figures, or the same refusal.
+        FitStatistics both = {NAN, {}};
+        const std::string result = outcome([&] { both = computeFitStatistics(k.points, k.c, k.id, k.flags); });
+        EXPECT_EQ(result, std::isnan(k.average) ? "runtime_error: " + kNoAverage : "ok") << k.average;
+        Values walked;
+        for (const PointDeviation& d : both.deviations) walked.push_back(d.deviation);
+        EXPECT_TRUE(std::isnan(k.average) || (both.averageError == average && walked == deviations)) << k.average;
     }
     // A deviation carries its point.
     const PointDeviation d = computeDeviations({DataPoint{3, 0.25, 10, 4}}, {1, 2}, Polynomial, 0)[0];
@@ -58,6 +65,7 @@ TEST(FitStatistics, AverageErrorAndDeviations) {
 TEST(FitStatistics, ModelWithoutFunctionThrowsAtFirstUsablePoint) {
     EXPECT_THROW(computeDeviations({point(2, 3, 1)}, {1, 1}, Dual, 0), std::invalid_argument);
     EXPECT_THROW(computeAverageError({point(2, 3, 1)}, {1, 1}, 9, 0), std::invalid_argument);
+    EXPECT_THROW(computeFitStatistics({point(2, 3, 1)}, {1, 1}, Dual, 0), std::invalid_argument);
 }
 
 }  // namespace
