@@ -1,6 +1,7 @@
 #include "models.h"
 
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 
 #include "../numeric/status.h"
@@ -128,10 +129,23 @@ void evaluateLogRatio(const double* record, const ModelEvaluation* evaluation, d
     storeScaled(evaluation->derivatives + 1, record + 1, evaluation->count - 1, *y);
 }
 
+// A split form's evaluation over a run of points, one point's at a time.
+template <void (*evaluateOne)(const double*, const ModelEvaluation*, double*)>
+void evaluateRun(const double* records, uint32_t count, uint32_t width, const double* parameters,
+                 int32_t coefficientCount, double* values, double* derivatives) {
+    for (uint32_t i = 0; i < count; ++i) {
+        const ModelEvaluation evaluation = {
+            parameters, derivatives + std::size_t{i} * static_cast<uint32_t>(coefficientCount),
+            coefficientCount};
+        evaluateOne(records + std::size_t{i} * width, &evaluation, values + i);
+    }
+}
+
 // The records read c[0] of LogRatio only, which its fits hold.
-const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse, evaluateLogInverse};
-const PointInvariantModel kLogLogSplit = {0, prepareLogLog, evaluateLogLog};
-const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, evaluateLogRatio};
+const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse,
+                                              evaluateRun<evaluateLogInverse>};
+const PointInvariantModel kLogLogSplit = {0, prepareLogLog, evaluateRun<evaluateLogLog>};
+const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, evaluateRun<evaluateLogRatio>};
 
 }  // namespace
 

@@ -31,9 +31,14 @@ struct PointInvariantModel {
     // the model function gives at x: its refusals depend on x, the count and
     // the held coefficients only.
     int32_t (*prepare)(double x, const ModelEvaluation* evaluation, double* record);
-    // What the model function stores in *y and the derivatives (which must be
-    // present) at a point whose record was prepared without refusal.
-    void (*evaluate)(const double* record, const ModelEvaluation* evaluation, double* y);
+    // What the model function stores in *y and the derivatives at each of
+    // `count` points whose records, `width` doubles apart, were prepared
+    // without refusal: values[i], and the count derivatives from
+    // derivatives + i*count. A run of points per call keeps the model's steps
+    // inlined in one loop.
+    void (*evaluate)(const double* records, uint32_t count, uint32_t width,
+                     const double* parameters, int32_t coefficientCount, double* values,
+                     double* derivatives);
 };
 
 }  // namespace tallowfit

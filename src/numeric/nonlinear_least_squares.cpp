@@ -114,6 +114,10 @@ struct LocalSums {
     }
 };
 
+// Points evaluated per call of a split form: their values and derivatives
+// wait on the stack (4.5 KiB at the bound on the order) for the sums.
+constexpr uint32_t kRunPoints = 64;
+
 // The points of one curvature pass: model, weight, residual, normal equations.
 // The sums are stored when the pass ends, however it ends.
 template <typename Sums>
@@ -121,24 +125,32 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
                             const ModelEvaluation* evaluation, Sums& sums, RowMatrix curvature,
                             double* gradient, double* chiSquare, double* sumSquares,
                             const CurvaturePass& pass) {
-    int32_t status = kStatusOk;
     double chi = 0.0;
     double squares = 0.0;
-    for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
-        double yModel = 0.0;
-        if (pass.records)
-            pass.split->evaluate(pass.records + std::size_t{i} * pass.width, evaluation, &yModel);
-        else
+    auto addPoint = [&](uint32_t i, double yModel, const double* derivatives) {
+        const double w = pointWeight(yUnc[i]);
+        const double d = y[i] - yModel;
+        accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
+                        [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
+        chi = chi + d * d * w;
+        squares = squares + d * d;
+    };
+    int32_t status = kStatusOk;
+    if (pass.records) {
+        const uint32_t m = static_cast<uint32_t>(evaluation->count);
+        double values[kRunPoints];
+        double derivatives[kRunPoints * kMaxRecordedCoefficients];
+        for (uint32_t start = 0; start < n; start += kRunPoints) {
+            const uint32_t count = n - start < kRunPoints ? n - start : kRunPoints;
+            pass.split->evaluate(pass.records + std::size_t{start} * pass.width, count, pass.width,
+                                 evaluation->parameters, evaluation->count, values, derivatives);
+            for (uint32_t b = 0; b < count; ++b) addPoint(start + b, values[b], derivatives + b * m);
+        }
+    } else {
+        for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
+            double yModel = 0.0;
             status = pass.model(x[i], evaluation, &yModel);
-        if (status == kStatusOk) {
-            const double w = pointWeight(yUnc[i]);
-            const double d = y[i] - yModel;
-            accumulatePoint(pass.adjusted, sums.count(), evaluation->derivatives, w, d, sums,
-                            [&](uint32_t j, double term) {
-                                sums.gradient[j] = sums.gradient[j] + term;
-                            });
-            chi = chi + d * d * w;
-            squares = squares + d * d;
+            if (status == kStatusOk) addPoint(i, yModel, evaluation->derivatives);
         }
     }
     sums.store(curvature, gradient);

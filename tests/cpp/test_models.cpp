@@ -107,45 +107,62 @@ TEST(ModelSelectors, MapIdsToFunctionsAndThrowForOthers) {
 }
 
 // The split forms give the model functions' values and derivatives to the bit
-// and their refusals (records are count + 1 wide); the models without one
-// and the ids outside the catalogue have none.
+// and their refusals; a run of points is evaluated from records count + 1
+// doubles apart into derivatives count apart, writing nothing past them. The
+// models without a split form and the ids outside the catalogue have none.
 TEST(ModelSplits, MatchTheirModelFunctions) {
-    const struct { ModelId id; ModelFunction f; double x; Values c; } cases[] = {
-        {LogLog, evalLogLog, 2.7, {0.5, 0.3, 0.05}}, {LogLog, evalLogLog, 1e5, {-1, 2, -0.3, 0.01}},
-        {LogLog, evalLogLog, 0.5, {1, 1}}, {LogLog, evalLogLog, NAN, {1, 1}},
-        {LogInverse, evalLogInverse, 0.24285714285714285, {1, 2, 3}}, {LogInverse, evalLogInverse, 7.0, {0.1}},
-        {LogInverse, evalLogInverse, -1.0, {1, 2}}, {LogRatio, evalLogRatio, 3.3, {2.5, 1.0, 0.7, -0.2}},
-        {LogRatio, evalLogRatio, -2.0, {2.5, 1.0}}, {LogRatio, evalLogRatio, 0.0, {2.5, 1.0}},
-        {LogRatio, evalLogRatio, 2.0, {2.5}},
+    const struct { ModelId id; ModelFunction f; Values c; Values xs; } cases[] = {
+        {LogLog, evalLogLog, {0.5, 0.3, 0.05}, {2.7, 1e5, 0.5, NAN, 1.0, 3.5}},
+        {LogLog, evalLogLog, {-1, 2, -0.3, 0.01, 1e-3, 0, 0, 2}, {1.5, 40.0, INFINITY}},
+        {LogInverse, evalLogInverse, {1, 2, 3}, {0.24285714285714285, 7.0, -1.0, 0.0, 2.0}},
+        {LogInverse, evalLogInverse, {0.1}, {7.0}},
+        {LogRatio, evalLogRatio, {2.5, 1.0, 0.7, -0.2}, {3.3, -2.0, 0.0, 2.5}},
+        {LogRatio, evalLogRatio, {2.5, 1.0}, {3.3, -2.0}},
+        {LogRatio, evalLogRatio, {2.5}, {2.0}},
     };
     for (const auto& k : cases) {
         const PointInvariantModel* split = dataModelSplit(k.id);
         ASSERT_NE(split, nullptr);
-        const Call direct = call(k.f, k.x, k.c, true);
-        Values record(k.c.size() + 1, kSentinel), d(k.c.size() + 1, kSentinel);
-        const ModelEvaluation e = {k.c.data(), d.data(), static_cast<int32_t>(k.c.size())};
-        ASSERT_EQ(split->prepare(k.x, &e, record.data()), direct.status) << k.x;
-        if (direct.status != kStatusOk) continue;
-        double y = kSentinel;
-        split->evaluate(record.data(), &e, &y);
-        d.push_back(y);
-        Values expected = direct.derivatives;
-        expected.push_back(direct.y);
+        const uint32_t n = static_cast<uint32_t>(k.c.size()), width = n + 1;
+        const ModelEvaluation e = {k.c.data(), nullptr, static_cast<int32_t>(n)};
+        Values records, expected;
+        for (double x : k.xs) {
+            const Call direct = call(k.f, x, k.c, true);
+            Values record(width, kSentinel);
+            ASSERT_EQ(split->prepare(x, &e, record.data()), direct.status) << x;
+            if (direct.status != kStatusOk) continue;
+            records.insert(records.end(), record.begin(), record.end());
+            expected.insert(expected.end(), direct.derivatives.begin(), direct.derivatives.end() - 1);
+            expected.push_back(direct.y);
+        }
+        const uint32_t count = static_cast<uint32_t>(records.size() / width);
+        Values values(count), derivatives(count * n + 1, kSentinel), actual;
+        split->evaluate(records.data(), count, width, k.c.data(), static_cast<int32_t>(n), values.data(),
+                        derivatives.data());
+        for (uint32_t i = 0; i < count; ++i) {
+            actual.insert(actual.end(), derivatives.begin() + i * n, derivatives.begin() + (i + 1) * n);
+            actual.push_back(values[i]);
+        }
         // Bit for bit, NaN included.
-        EXPECT_EQ(0, std::memcmp(d.data(), expected.data(), d.size() * sizeof(double))) << k.x;
+        ASSERT_EQ(actual.size(), expected.size());
+        EXPECT_EQ(0, std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(double))) << k.id;
+        EXPECT_EQ(derivatives.back(), kSentinel);
     }
     EXPECT_EQ(dataModelSplit(LogRatio)->heldPrefix, 1u);
     for (ModelId id : std::initializer_list<ModelId>{LogInverse, LogLog}) EXPECT_EQ(dataModelSplit(id)->heldPrefix, 0u);
-    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, HalfPower, RootPolynomial, Polynomial, 7}) EXPECT_EQ(dataModelSplit(id), nullptr);
+    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, HalfPower, RootPolynomial, Polynomial, 7})
+        EXPECT_EQ(dataModelSplit(id), nullptr);
 }
 
 // A refinement through the split form ends exactly where the model function
-// alone leads: coefficients, covariance, both sums and the status. The rows
+// alone leads: coefficients, covariance, both sums and the status, over more
+// points than one run of the split form evaluates. The rows
 // cover each split model, a held reference x, an adjusted one (the records
 // then cannot serve), nine coefficients (above the bound for records) and a
 // point the model refuses (the first pass fails there).
 TEST(ModelSplits, RefineToTheSameBits) {
-    const Values x = {1.5, 2, 3, 4.5, 6, 8, 11, 15, 20, 27}, uncs(10, 0.05);
+    Values x, uncs(150, 0.05);  // runs of 64, 64 and 22 points
+    for (int i = 0; i < 150; ++i) x.push_back(1.5 + 0.2 * i);
     const struct { ModelId id; Values start; std::vector<unsigned char> mask; double firstX; int32_t status; } cases[] = {
         {LogLog, {0.6, 0.4, 0.1}, {1, 1, 1}, 1.5, kStatusOk},
         {LogLog, {0.6, 0.4, 0.1, 0, 0, 0, 0, 0, 0}, std::vector<unsigned char>(9, 1), 1.5, kStatusOk},
