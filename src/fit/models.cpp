@@ -90,18 +90,20 @@ double logLogValue(double t, const ModelEvaluation* evaluation) {
     return std::exp(hornerFrom(evaluation->parameters, 0, evaluation->count, t));
 }
 
-// Record: t, then pow(t, k) for k = 0 .. n-1.
+// Record: t, then pow(t, k) for k = 1 .. n-1; pow(t, 0) is 1 with no call,
+// and d[0] = 1*y as the model function computes it.
 int32_t prepareLogLog(double x, const ModelEvaluation* evaluation, double* record) {
     const double t = std::log(x);
     if (refusesLogLog(t, evaluation, record)) return kStatusInvalidArgument;
     record[0] = t;
-    storePowers(record + 1, evaluation->count, t, 0);
+    storePowers(record + 1, evaluation->count - 1, t, 1);
     return kStatusOk;
 }
 
 void evaluateLogLog(const double* record, const ModelEvaluation* evaluation, double* y) {
     *y = logLogValue(record[0], evaluation);
-    storeScaled(evaluation->derivatives, record + 1, evaluation->count, *y);
+    evaluation->derivatives[0] = 1.0 * *y;
+    storeScaled(evaluation->derivatives + 1, record + 1, evaluation->count - 1, *y);
 }
 
 // LogRatio: L = ln(c[0]/x); y = exp(polynomial in L over c[1] .. c[n-1]);

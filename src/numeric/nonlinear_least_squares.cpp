@@ -24,7 +24,7 @@ constexpr double kDefaultTolerance = 0.001;
 // underflowing to the 0.0 that asks for the final call.
 constexpr int kMaxDampedCalls = 100;
 
-// Point records are kept for up to this many coefficients: 72 bytes a point
+// Point records are kept for up to this many coefficients: 64 bytes a point
 // at most, about what the point's three floats take in the caller's list.
 constexpr uint32_t kMaxRecordedCoefficients = 8;
 
@@ -33,7 +33,7 @@ constexpr uint32_t kMaxRecordedCoefficients = 8;
 struct CurvaturePass {
     ModelFunction model;
     const PointInvariantModel* split;
-    double* records;      // when set, count + 1 doubles a point, read by split
+    double* records;      // when set, count doubles a point, read by split
     uint32_t width;
     double* derivatives;  // m
     uint32_t* adjusted;   // the f adjusted indices (listAdjusted)
@@ -46,7 +46,7 @@ void copyBlockRow(double* target, const double* source, int32_t f) {
 
 int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
                  CurvaturePass* pass) {
-    *pass = CurvaturePass{model, nullptr, nullptr, m + 1, allocateArray<double>(m),
+    *pass = CurvaturePass{model, nullptr, nullptr, m, allocateArray<double>(m),
                           allocateArray<uint32_t>(m), 0};
     if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
     pass->f = listAdjusted(fitMask, m, pass->adjusted);
@@ -177,7 +177,7 @@ int32_t curvaturePass(const double* x, const double* y, const double* yUnc, uint
         gradient[j] = 0.0;
     }
     const ModelEvaluation evaluation = {coefficients, pass.derivatives,
-                                        static_cast<int32_t>(pass.width - 1)};
+                                        static_cast<int32_t>(pass.width)};
     typedef int32_t (*Accumulation)(const double*, const double*, const double*, uint32_t,
                                     const ModelEvaluation*, RowMatrix, double*, double*,
                                     double*, const CurvaturePass&);

@@ -107,8 +107,8 @@ TEST(ModelSelectors, MapIdsToFunctionsAndThrowForOthers) {
 }
 
 // The split forms give the model functions' values and derivatives to the bit
-// and their refusals; a run of points is evaluated from records count + 1
-// doubles apart into derivatives count apart, writing nothing past them. The
+// and their refusals, each record within count doubles; a run of points is
+// evaluated from records count doubles apart into derivatives count apart, writing nothing past them. The
 // models without a split form and the ids outside the catalogue have none.
 TEST(ModelSplits, MatchTheirModelFunctions) {
     const struct { ModelId id; ModelFunction f; Values c; Values xs; } cases[] = {
@@ -123,15 +123,16 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
     for (const auto& k : cases) {
         const PointInvariantModel* split = dataModelSplit(k.id);
         ASSERT_NE(split, nullptr);
-        const uint32_t n = static_cast<uint32_t>(k.c.size()), width = n + 1;
+        const uint32_t n = static_cast<uint32_t>(k.c.size()), width = n;
         const ModelEvaluation e = {k.c.data(), nullptr, static_cast<int32_t>(n)};
         Values records, expected;
         for (double x : k.xs) {
             const Call direct = call(k.f, x, k.c, true);
-            Values record(width, kSentinel);
+            Values record(width + 1, kSentinel);
             ASSERT_EQ(split->prepare(x, &e, record.data()), direct.status) << x;
+            EXPECT_EQ(record[width], kSentinel) << x;
             if (direct.status != kStatusOk) continue;
-            records.insert(records.end(), record.begin(), record.end());
+            records.insert(records.end(), record.begin(), record.end() - 1);
             expected.insert(expected.end(), direct.derivatives.begin(), direct.derivatives.end() - 1);
             expected.push_back(direct.y);
         }
