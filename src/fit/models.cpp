@@ -32,8 +32,8 @@ void continueGeometric(double* d, int32_t first, int32_t n, double x) {
     for (int32_t k = first + 1; k < n; ++k) d[k] = x * d[k - 1];
 }
 
-// pow(base, k). pow(base, 0) is 1 for every base, NaN included, so it needs no
-// call: the refinement evaluates these powers once per point and pass.
+// pow(base, k). pow(base, 0) is 1 for every base, NaN included (C99 F.9.4.4),
+// so it needs no call.
 double powerOf(double base, int32_t k) {
     return k == 0 ? 1.0 : std::pow(base, static_cast<double>(k));
 }
