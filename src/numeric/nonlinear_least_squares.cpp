@@ -35,6 +35,7 @@ struct CurvaturePass {
     const PointInvariantModel* split;
     double* records;      // when set, count doubles a point, read by split
     uint32_t width;
+    double* weights;      // when set, each point's weight
     double* derivatives;  // m
     uint32_t* adjusted;   // the f adjusted indices (listAdjusted)
     uint32_t f;
@@ -46,7 +47,7 @@ void copyBlockRow(double* target, const double* source, int32_t f) {
 
 int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
                  CurvaturePass* pass) {
-    *pass = CurvaturePass{model, nullptr, nullptr, m, allocateArray<double>(m),
+    *pass = CurvaturePass{model, nullptr, nullptr, m, nullptr, allocateArray<double>(m),
                           allocateArray<uint32_t>(m), 0};
     if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
     pass->f = listAdjusted(fitMask, m, pass->adjusted);
@@ -55,9 +56,18 @@ int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
 
 void closePass(CurvaturePass* pass) {
     releaseStorage(pass->records);
+    releaseStorage(pass->weights);
     releaseStorage(pass->derivatives);
     releaseStorage(pass->adjusted);
     *pass = CurvaturePass{};
+}
+
+// Gives the pass the weight of every point, the same figure on every pass.
+int32_t keepWeights(const FitData* data, CurvaturePass* pass) {
+    pass->weights = allocateArray<double>(data->count);
+    if (pass->weights == nullptr) return kStatusOutOfMemory;
+    for (uint32_t i = 0; i < data->count; ++i) pass->weights[i] = pointWeight(data->yUnc[i]);
+    return kStatusOk;
 }
 
 // Gives the pass the records of the points when they can serve; like any
@@ -128,7 +138,7 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
     double chi = 0.0;
     double squares = 0.0;
     auto addPoint = [&](uint32_t i, double yModel, const double* derivatives) {
-        const double w = pointWeight(yUnc[i]);
+        const double w = pass.weights ? pass.weights[i] : pointWeight(yUnc[i]);
         const double d = y[i] - yModel;
         accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
                         [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
@@ -395,6 +405,7 @@ int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution
         CurvaturePass pass;
         status = openPass(parameters->fitMask, parameters->count, model, &pass);
         if (status == kStatusOk && curvature == nullptr) status = kStatusOutOfMemory;
+        if (status == kStatusOk) status = keepWeights(data, &pass);
         if (status == kStatusOk) status = keepPointRecords(data, parameters, split, &pass);
         if (status == kStatusOk) {
             status = iterate(data, parameters, solution, pass, curvature, checkConditioning,
