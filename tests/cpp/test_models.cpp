@@ -144,9 +144,10 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
             actual.insert(actual.end(), derivatives.begin() + i * n, derivatives.begin() + (i + 1) * n);
             actual.push_back(values[i]);
         }
-        // Bit for bit, NaN included.
+        // Bit for bit, NaN included (a case may refuse every point).
         ASSERT_EQ(actual.size(), expected.size());
-        EXPECT_EQ(0, std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(double))) << k.id;
+        EXPECT_TRUE(actual.empty() || std::memcmp(actual.data(), expected.data(), actual.size() * sizeof(double)) == 0)
+            << k.id;
         EXPECT_EQ(derivatives.back(), kSentinel);
     }
     EXPECT_EQ(dataModelSplit(LogRatio)->heldPrefix, 1u);
