@@ -33,8 +33,8 @@ constexpr uint32_t kMaxRecordedCoefficients = 8;
 struct CurvaturePass {
     ModelFunction model;
     const PointInvariantModel* split;
-    double* records;      // when set, count doubles a point, read by split
-    uint32_t width;
+    double* records;      // when set, m doubles a point, read by split
+    uint32_t m;           // the coefficients
     double* weights;      // when set, each point's weight
     double* derivatives;  // m
     uint32_t* adjusted;   // the f adjusted indices (listAdjusted)
@@ -81,12 +81,12 @@ int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
     if (split == nullptr || m > kMaxRecordedCoefficients) return kStatusOk;
     for (uint32_t l = 0; l < split->heldPrefix && l < m; ++l)
         if (parameters->fitMask[l]) return kStatusOk;
-    double* records = static_cast<double*>(allocateZeroed(data->count, pass->width * sizeof(double)));
+    double* records = static_cast<double*>(allocateZeroed(data->count, pass->m * sizeof(double)));
     if (records == nullptr) return kStatusOutOfMemory;
     const ModelEvaluation evaluation = {parameters->values, nullptr, static_cast<int32_t>(m)};
     int32_t refusal = kStatusOk;
     for (uint32_t i = 0; i < data->count && refusal == kStatusOk; ++i)
-        refusal = split->prepare(data->x[i], &evaluation, records + std::size_t{i} * pass->width);
+        refusal = split->prepare(data->x[i], &evaluation, records + std::size_t{i} * pass->m);
     if (refusal == kStatusOk) {
         pass->split = split;
         pass->records = records;
@@ -147,12 +147,12 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
     };
     int32_t status = kStatusOk;
     if (pass.records) {
-        const uint32_t m = static_cast<uint32_t>(evaluation->count);
+        const uint32_t m = pass.m;
         double values[kRunPoints];
         double derivatives[kRunPoints * kMaxRecordedCoefficients];
         for (uint32_t start = 0; start < n; start += kRunPoints) {
             const uint32_t count = n - start < kRunPoints ? n - start : kRunPoints;
-            pass.split->evaluate(pass.records + std::size_t{start} * pass.width, count, pass.width,
+            pass.split->evaluate(pass.records + std::size_t{start} * m, count, m,
                                  evaluation->parameters, evaluation->count, values, derivatives);
             for (uint32_t b = 0; b < count; ++b) addPoint(start + b, values[b], derivatives + b * m);
         }
@@ -187,16 +187,17 @@ int32_t curvaturePass(const double* x, const double* y, const double* yUnc, uint
         gradient[j] = 0.0;
     }
     const ModelEvaluation evaluation = {coefficients, pass.derivatives,
-                                        static_cast<int32_t>(pass.width)};
+                                        static_cast<int32_t>(pass.m)};
     typedef int32_t (*Accumulation)(const double*, const double*, const double*, uint32_t,
                                     const ModelEvaluation*, RowMatrix, double*, double*,
                                     double*, const CurvaturePass&);
-    static const Accumulation kLocal[] = {nullptr, accumulateLocally<1>, accumulateLocally<2>,
+    // kLocal[f - 1] for f adjusted coefficients.
+    static const Accumulation kLocal[] = {accumulateLocally<1>, accumulateLocally<2>,
                                           accumulateLocally<3>, accumulateLocally<4>};
     int32_t status;
-    if (pass.f < sizeof kLocal / sizeof kLocal[0] && kLocal[pass.f]) {
-        status = kLocal[pass.f](x, y, yUnc, n, &evaluation, curvature, gradient, chiSquare,
-                                sumSquares, pass);
+    if (pass.f >= 1 && pass.f <= sizeof kLocal / sizeof kLocal[0]) {
+        status = kLocal[pass.f - 1](x, y, yUnc, n, &evaluation, curvature, gradient, chiSquare,
+                                    sumSquares, pass);
     } else {
         RowSums rows = {curvature, gradient, pass.f};
         status = accumulateCurvature(x, y, yUnc, n, &evaluation, rows, curvature, gradient,
