@@ -61,7 +61,7 @@ PointDeviation deviationAt(const DataPoint& point, double yModel, int32_t flags)
     const double uncertaintySquare =
         (flags & kFitAllowZeroUncertainty) != 0 ? 0.0 : point.yUnc * point.yUnc;
     const double deviation = std::sqrt(residual * residual + uncertaintySquare);
-    return {deviation, point.y, point.yUnc, point.x, point.xUnc};
+    return {deviation, point.y, point.yUnc, point.x, point.xUnc, yModel};
 }
 
 }  // namespace

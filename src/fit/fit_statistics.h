@@ -16,6 +16,7 @@ struct PointDeviation {
     double yUnc;
     double x;
     double xUnc;
+    double yModel;  // the curve's value at x, from which the deviation was taken
 };
 
 bool isPointUsable(const DataPoint& point, ModelId modelId, int32_t flags);
