@@ -1,4 +1,4 @@
-#include "dual_model.h"
+#include "fit/dual_model.h"
 
 #include <cmath>
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "fit_driver.h"
-#include "models.h"
+#include "fit/fit_driver.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 

@@ -1,16 +1,16 @@
-#include "fit_driver.h"
+#include "fit/fit_driver.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <stdexcept>
 
-#include "../numeric/fit_mask.h"
-#include "../numeric/least_squares.h"
-#include "../numeric/nonlinear_least_squares.h"
-#include "../numeric/row_matrix.h"
-#include "../numeric/status.h"
-#include "point_preparation.h"
+#include "numeric/fit_mask.h"
+#include "numeric/least_squares.h"
+#include "numeric/nonlinear_least_squares.h"
+#include "numeric/row_matrix.h"
+#include "numeric/status.h"
+#include "fit/point_preparation.h"
 
 namespace tallowfit {
 

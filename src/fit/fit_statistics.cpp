@@ -1,11 +1,11 @@
-#include "fit_statistics.h"
+#include "fit/fit_statistics.h"
 
 #include <cmath>
 #include <new>
 #include <stdexcept>
 
-#include "../numeric/status.h"
-#include "point_preparation.h"
+#include "numeric/status.h"
+#include "fit/point_preparation.h"
 
 namespace tallowfit {
 

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "models.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 

@@ -1,10 +1,10 @@
-#include "models.h"
+#include "fit/models.h"
 
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
 
-#include "../numeric/status.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "../numeric/model_function.h"
+#include "numeric/model_function.h"
 
 namespace tallowfit {
 

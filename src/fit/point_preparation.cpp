@@ -1,4 +1,4 @@
-#include "point_preparation.h"
+#include "fit/point_preparation.h"
 
 #include <cmath>
 #include <stdexcept>

@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "../numeric/least_squares.h"
-#include "models.h"
+#include "numeric/least_squares.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 

@@ -1,13 +1,13 @@
 // optimizeModel and optimizeDualModel: fits of measured points, returned as
 // five-item fit lists.
-#include "module_entries.h"
+#include "module/module_entries.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "argument_reading.h"
+#include "module/argument_reading.h"
 #include "fit/fit_report.h"
-#include "module_frame.h"
+#include "module/module_frame.h"
 
 namespace tallowfit {
 

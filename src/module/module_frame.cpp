@@ -1,4 +1,4 @@
-#include "module_frame.h"
+#include "module/module_frame.h"
 
 #include <sstream>
 

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "numeric/status.h"
-#include "python_objects.h"
+#include "module/python_objects.h"
 
 namespace tallowfit {
 

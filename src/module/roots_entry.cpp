@@ -1,12 +1,12 @@
 // findRoots: the roots of a polynomial given by its coefficients, as Python
 // floats (real roots) and complex numbers.
-#include "module_entries.h"
+#include "module/module_entries.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "argument_reading.h"
-#include "module_frame.h"
+#include "module/argument_reading.h"
+#include "module/module_frame.h"
 #include "numeric/polynomial_roots.h"
 
 namespace tallowfit {

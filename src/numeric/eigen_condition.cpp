@@ -1,14 +1,14 @@
 // Condition figure of a square matrix from the spread of its eigenvalue moduli:
 // Householder tridiagonalisation and implicit QL for symmetric matrices,
 // Hessenberg elimination, balancing and double-shift QR for the others.
-#include "eigen_condition.h"
+#include "numeric/eigen_condition.h"
 
 #include <cmath>
 #include <utility>
 
-#include "allocation.h"
-#include "polynomial_roots.h"
-#include "status.h"
+#include "numeric/allocation.h"
+#include "numeric/polynomial_roots.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 

@@ -1,11 +1,11 @@
 // Polynomial roots as the eigenvalues of the balanced companion matrix, found
 // by the double-shift QR iteration for upper Hessenberg matrices.
-#include "polynomial_roots.h"
+#include "numeric/polynomial_roots.h"
 
 #include <cmath>
 
-#include "fp_control.h"
-#include "status.h"
+#include "numeric/fp_control.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 
