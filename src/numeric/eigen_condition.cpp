@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "numeric/allocation.h"
-#include "numeric/polynomial_roots.h"
+#include "numeric/hessenberg_qr.h"
 #include "numeric/status.h"
 
 namespace tallowfit {
@@ -16,9 +16,6 @@ namespace {
 
 // QL iterations allowed for one eigenvalue.
 constexpr int16_t kMaxQlIterations = 30;
-
-// |v| carrying the sign of p; p == 0 counts as negative.
-double signOf(double v, double p) { return p > 0.0 ? std::fabs(v) : -std::fabs(v); }
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow.
 double stableHypot(double a, double b) {
