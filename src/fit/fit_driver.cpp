@@ -5,31 +5,18 @@
 #include <new>
 #include <stdexcept>
 
+#include "fit/messages.h"
+#include "fit/point_preparation.h"
 #include "numeric/fit_mask.h"
 #include "numeric/least_squares.h"
 #include "numeric/nonlinear_least_squares.h"
 #include "numeric/row_matrix.h"
 #include "numeric/status.h"
-#include "fit/point_preparation.h"
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kZeroPoints = "Invalid argument.  There are zero points to fit.";
-const char* const kDualRefused =
-    "Invalid argument.  This method 'optimizeModel' does not optimize the 'Dual' model.  "
-    "Please invoke 'optimizeDualModel' instead";
-const char* const kNoOptimalOrder =
-    "Invalid argument.  There is no way to determine optimal order for this model";
-const char* const kFewerPoints =
-    "Invalid argument.  There are fewer points than coefficients for this model.";
-const char* const kFewerValidPoints =
-    "Invalid argument.  There are fewer points than coefficients for this model because "
-    "invalid points have been removed.";
-const char* const kTooFewDegreesOfFreedom =
-    "There are too few points or too many mathematical exceptions to compute reduced "
-    "chi-square, mfreedom <= ndata.";
 
 // The refinement ends after this many steps that improve the chi-square by
 // less than the tolerance.
@@ -139,7 +126,7 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount) {
 FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
                    int32_t flags) {
     if (points.empty()) throw std::invalid_argument(kZeroPoints);
-    if (modelId == Dual) throw std::invalid_argument(kDualRefused);
+    if (modelId == Dual) throw std::invalid_argument(kDualFitRefused);
     const int32_t n =
         order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
     if (tooFewPoints(points.size(), n, flags)) throw std::invalid_argument(kFewerPoints);

@@ -5,14 +5,12 @@
 
 #include "fit/dual_model.h"
 #include "fit/fit_driver.h"
+#include "fit/messages.h"
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kDualRefusal =
-    "This method does not support optimizing the 'Dual' mathematical model.  Please invoke "
-    "'optimizeDualModel' instead. ";
 
 // The reduced chi-square stands in for the unknown scale of the uncertainties
 // only when no point brought one (flag 32 and every yUnc 0.0, which holds for
@@ -47,7 +45,7 @@ FitReport reportOf(const std::vector<DataPoint>& points, ModelId modelId, const 
 FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
                          int32_t flags) {
     // Refused before any test of the fit, even for an empty point list.
-    if (modelId == Dual) throw std::invalid_argument(kDualRefusal);
+    if (modelId == Dual) throw std::invalid_argument(kDualModelRefused);
     return reportOf(points, modelId, fitModel(points, modelId, order, flags), flags);
 }
 

@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "fit/messages.h"
 #include "numeric/status.h"
 #include "fit/point_preparation.h"
 
@@ -11,7 +12,6 @@ namespace tallowfit {
 
 namespace {
 
-const char* const kNoAverage = "There are too few points, 0 == ndata, to compute average error.";
 
 // The fitted curve at a usable point, when the model can be evaluated there.
 // The model function is looked up for every usable point, so a model without

@@ -4,14 +4,13 @@
 #include <cstddef>
 #include <stdexcept>
 
+#include "fit/messages.h"
 #include "numeric/status.h"
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kNoModelFunction =
-    "Invalid argument.  There is no function associated with this mathematical model.";
 
 // ln 10: d(10^S)/dS = ln 10 * 10^S.
 constexpr double kLn10 = 2.302585092994046;

@@ -1,4 +1,5 @@
 #include "fit/point_preparation.h"
+#include "fit/messages.h"
 
 #include <cmath>
 #include <stdexcept>
@@ -7,17 +8,6 @@ namespace tallowfit {
 
 namespace {
 
-const char* const kXPointRefused =
-    "Encountered an x-point less than equal to zero.  This mathematical model cannot be "
-    "evaluated at that point.  Potential divide by zero.";
-const char* const kYPointRefused =
-    "Encountered an y-point that is less than equal to zero.  This mathematical model cannot "
-    "be evaluated at that point.";
-const char* const kUncPointRefused =
-    "Encountered an unc-point that is less than equal to zero.  This mathematical model cannot "
-    "be evaluated at that point.";
-const char* const kNoLinearTransformation =
-    "Invalid argument.  There is no linear transformation defined for this model.";
 
 // log10(e): the uncertainty of log10(y) is yUnc/y times this.
 constexpr double kLog10E = 0.4342944819032518;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fit/messages.h"
 #include "module/argument_reading.h"
 #include "fit/fit_report.h"
 #include "module/module_frame.h"
@@ -16,14 +17,6 @@ namespace {
 const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr};
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
 
-const char* const kOptimizeModelUsage =
-    "optimizeForModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, int32_t, int32_t, int32_t)";
-const char* const kOptimizeDualModelUsage =
-    "optimizeDualModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, float, int32_t, int32_t, int32_t)";
-const char* const kPointRefusal =
-    "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points";
 
 struct ModelArguments {
     std::vector<DataPoint> points;

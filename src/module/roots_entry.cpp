@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "fit/messages.h"
 #include "module/argument_reading.h"
 #include "module/module_frame.h"
 #include "numeric/polynomial_roots.h"
@@ -13,13 +14,8 @@ namespace tallowfit {
 
 namespace {
 
-const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", "Failed call to findRoots"};
+const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", kFindRootsFailed};
 
-const char* const kFindRootsUsage =
-    "findRoots() Failed. Check number of or type of arguments passed.  This method's argument "
-    "list should be (list)";
-const char* const kCoefficientRefusal =
-    "PyArg_Parse() Failed. Unable to extract coefficient value from list of points";
 
 // The coefficients in list order, and room for the root finder's answer: one
 // element per coefficient, so one more than there are roots.
