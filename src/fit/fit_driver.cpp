@@ -16,7 +16,6 @@ namespace tallowfit {
 
 namespace {
 
-
 // The refinement ends after this many steps that improve the chi-square by
 // less than the tolerance.
 constexpr int kStallLimit = 10;

@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "fit/fit_report.h"
 #include "fit/messages.h"
 #include "module/argument_reading.h"
-#include "fit/fit_report.h"
 #include "module/module_frame.h"
 
 namespace tallowfit {
@@ -17,7 +17,6 @@ namespace {
 
 const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr};
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
-
 
 struct ModelArguments {
     std::vector<DataPoint> points;
