@@ -38,7 +38,7 @@ from typing import TYPE_CHECKING, Any, Optional, Union, overload
 from . import _classic
 from ._errors import (CurveFitError, IllConditionedError, InternalError, InvalidInputError,
                       NoConvergenceError, OutOfMemoryError, PrecisionWarning, error_for)
-from ._inputs import (Points, read_coefficients, read_points, refuse_fit, refuse_non_finite,
+from ._inputs import (Points, read_coefficients, read_points, refuse_fit,
                       refuse_two_range, single, threshold_sides, warn_precision)
 from ._models import Flag, Model, Status
 from ._results import FitResult, PointTable, TwoRangeFit, roots_value
@@ -173,7 +173,6 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
                                     "two-range model is fitted by fit_two_range" % ", ".join(
                                         m.name for m in Model if m != Model.DUAL))
         points = read_points(x, y, sigma)
-        refuse_non_finite(points)
         refuse_fit(points, model, int(order), word)
     except InvalidInputError as error:
         if check:
@@ -242,7 +241,6 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                       allow_zero_uncertainty=allow_zero_uncertainty)
     try:
         points = read_points(x, y, sigma)
-        refuse_non_finite(points)
         refuse_two_range(points, float(threshold), int(lower_order), int(upper_order), word)
     except InvalidInputError as error:
         if check:

@@ -39,7 +39,9 @@ class Points(object):
         self.count = len(self.columns[0])
         self._table = table
         if np is not None:
-            self.rounded = tuple(c.astype(np.float32).astype(np.float64) for c in self.columns)
+            with np.errstate(over="ignore"):
+                self.rounded = tuple(c.astype(np.float32).astype(np.float64)
+                                     for c in self.columns)
         else:
             self.rounded = tuple(array("d", array("f", c)) for c in self.columns)
 
@@ -169,20 +171,17 @@ def validity(points: Points, model: int, flags: int) -> Tuple[Any, Any, Any]:
     return _compare(x, lambda v: v <= 0.0), _compare(y, lambda v: v <= 0.0), bad_sigma
 
 
-def refuse_non_finite(points: Points) -> None:
-    """Refuses points with NaN or infinity (after rounding) before any call."""
-    if points.count == 0:
-        raise _refuse("there are no points to fit")
+def _refuse_non_finite(points: Points, invalid: Any) -> None:
+    """Refuses NaN or infinity (after rounding) in a point the fit would keep."""
     for name, column, original in zip(_NAMES, points.rounded, points.columns):
         bad = _compare(column, lambda v: ~np.isfinite(v) if np is not None
                        else not math.isfinite(v))
-        rows = _where(bad)
+        rows = _where(_and_not(bad, invalid))
         if rows:
             beyond = math.isfinite(original[rows[0]])
-            raise _refuse("%s must be finite%s: %d point%s, first %s; drop_invalid does not "
-                          "leave such points out" % (
-                              name, " in single precision (|value| < 3.4e38)" if beyond else "",
-                              len(rows), "s"[:len(rows) > 1], _row_text(points, rows[0])))
+            raise _refuse("%s must be finite%s: %d point%s, first %s" % (
+                name, " in single precision (|value| < 3.4e38)" if beyond else "",
+                len(rows), "s"[:len(rows) > 1], _row_text(points, rows[0])))
 
 
 def _needed(model: int, order: int, count: int) -> int:
@@ -199,6 +198,8 @@ def refuse_fit(points: Points, model: int, order: int, flags: int, selected: Any
     refuse silently, refuse with a vague message, or fit to NaN."""
     if selected is not None:
         points = Points([_take(c, selected) for c in points.columns])
+    if points.count == 0:
+        raise _refuse("%sthere are no points to fit" % label)
     name = Model(model).name
     needed = _needed(model, order, points.count)
     if _too_few(points.count, needed, flags):
@@ -214,6 +215,7 @@ def refuse_fit(points: Points, model: int, order: int, flags: int, selected: Any
         _bad_rows(points, bad_sigma, "%ssigma must be > 0" % label,
                   "; allow_zero_uncertainty=True accepts sigma == 0 with weight 1" + advice)
     invalid = _any_of(bad_x, bad_y, bad_sigma)
+    _refuse_non_finite(points, invalid)
     if model == Model.LOG_LOG:
         x = points.rounded[0]
         low = _compare(x, lambda v: v <= 1.0)
@@ -262,10 +264,17 @@ def refuse_two_range(points: Points, threshold: float, lower_order: int, upper_o
 
 
 def _largest_move(original: Any, rounded: Any) -> Tuple[float, float]:
-    """(largest rounding move, range of the column) over finite values."""
+    """(largest rounding move, range of the column) over the finite values."""
     if np is not None:
+        kept = np.isfinite(rounded)
+        if not kept.all():
+            original, rounded = original[kept], rounded[kept]
+        if not len(original):
+            return 0.0, 0.0
         return float(np.max(np.abs(rounded - original))), float(np.ptp(original))
-    return (max(abs(r - v) for v, r in zip(original, rounded)), max(original) - min(original))
+    pairs = [(v, r) for v, r in zip(original, rounded) if math.isfinite(r)] or [(0.0, 0.0)]
+    values = [v for v, _ in pairs]
+    return max(abs(r - v) for v, r in pairs), max(values) - min(values)
 
 
 def _merged_x(original: Any, rounded: Any) -> int:
@@ -274,8 +283,9 @@ def _merged_x(original: Any, rounded: Any) -> int:
         if not np.any(rounded != original):
             return 0
         order = np.sort(original)
-        merged = (order[1:] != order[:-1]) & (order[1:].astype(np.float32)
-                                              == order[:-1].astype(np.float32))
+        with np.errstate(over="ignore"):
+            single_order = order.astype(np.float32)
+        merged = (order[1:] != order[:-1]) & (single_order[1:] == single_order[:-1])
         return int(np.count_nonzero(merged))
     order = sorted(original)
     return sum(1 for a, b in zip(order, order[1:]) if a != b and single(a) == single(b))
@@ -291,7 +301,7 @@ def warn_precision(points: Points, stacklevel: int) -> None:
         problems.append("merges %d distinct x values with their neighbours" % merged)
     for name, original, rounded in zip(_NAMES, points.columns, points.rounded):
         move, spread = _largest_move(original, rounded)
-        scale = spread if spread > 0.0 else max(abs(v) for v in (original[0], original[-1]))
+        scale = spread if spread > 0.0 else abs(original[0])
         if move > PRECISION_TOLERANCE * scale:
             problems.append("moves %s by up to %.3g (%.2g of its range; the limit is %g)"
                             % (name, move, move / scale if scale else math.inf,
