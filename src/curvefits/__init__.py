@@ -47,12 +47,12 @@ if TYPE_CHECKING:
     from typing import Literal
 
 try:
-    import numpy as _np
+    import numpy as _np  # type: ignore[import-not-found, unused-ignore]
 except ImportError:  # pragma: no cover - exercised by the suite without numpy
-    _np = None  # type: ignore[assignment]
+    _np = None  # type: ignore[assignment, unused-ignore]
 
 try:
-    import _curvefits_engine as _engine  # type: ignore[import-not-found]
+    import _curvefits_engine as _engine  # type: ignore[import-not-found, import-untyped, unused-ignore]
 except ImportError:
     _engine = None
 

@@ -17,9 +17,9 @@ from ._models import Model, model_values
 from ._stdout_capture import captured_output
 
 try:
-    import numpy as np
+    import numpy as np  # type: ignore[import-not-found, unused-ignore]
 except ImportError:  # pragma: no cover - exercised by the suite without numpy
-    np = None  # type: ignore[assignment]
+    np = None  # type: ignore[assignment, unused-ignore]
 
 Report = Tuple[Tuple[float, ...], Tuple[Tuple[float, ...], ...], float, float,
                Callable[[], bytearray]]

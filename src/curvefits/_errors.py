@@ -1,5 +1,5 @@
 """The exceptions of the package and the warning about single precision."""
-from typing import Optional
+from typing import Dict, Optional, Type
 
 from ._models import Status
 
@@ -120,23 +120,26 @@ class PrecisionWarning(UserWarning):
     """
 
 
-_CLASSES = {Status.INVALID_ARGUMENT: InvalidInputError, Status.OUT_OF_MEMORY: OutOfMemoryError,
-            Status.SYSTEM_OUT_OF_MEMORY: OutOfMemoryError,
-            Status.ILL_CONDITIONED: IllConditionedError,
-            Status.NO_CONVERGENCE: NoConvergenceError}
+_CLASSES = {
+    Status.INVALID_ARGUMENT: InvalidInputError, Status.OUT_OF_MEMORY: OutOfMemoryError,
+    Status.SYSTEM_OUT_OF_MEMORY: OutOfMemoryError, Status.ILL_CONDITIONED: IllConditionedError,
+    Status.NO_CONVERGENCE: NoConvergenceError}  # type: Dict[Status, Type[CurveFitError]]
 
 # What a failure without a native message refused, by status.
 _SILENT = {Status.INVALID_ARGUMENT: "the model could not be evaluated at a point during the fit",
            Status.ILL_CONDITIONED: "a matrix of the fit is singular or ill-conditioned (points "
                                    "too few or too alike for the coefficients, or x badly scaled)",
-           Status.SYSTEM_OUT_OF_MEMORY: "memory ran out while the arguments were converted"}
+           Status.SYSTEM_OUT_OF_MEMORY: "memory ran out while the arguments were converted"
+           }  # type: Dict[Status, str]
 
 
 def error_for(status: int, message: Optional[str], call: str) -> CurveFitError:
     """The exception for a failed native call; call names it for a silent failure."""
+    known = status if status in Status.__members__.values() else None
     if message:
         text, native = message, True
     else:
         text, native = "%s refused the input and wrote no message: %s" % (
-            call, _SILENT.get(status, "status %d" % status)), False
-    return _CLASSES.get(status, InternalError)(status, text, native)  # type: ignore[call-overload]
+            call, _SILENT[Status(status)] if known in _SILENT else "status %d" % status), False
+    kind = _CLASSES[Status(status)] if known in _CLASSES else InternalError
+    return kind(status, text, native)

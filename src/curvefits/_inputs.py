@@ -13,9 +13,9 @@ from ._errors import InvalidInputError, PrecisionWarning
 from ._models import Flag, Model, Status, model_values, needs_positive_xy, optimal_order
 
 try:
-    import numpy as np
+    import numpy as np  # type: ignore[import-not-found, unused-ignore]
 except ImportError:  # pragma: no cover - exercised by the suite without numpy
-    np = None  # type: ignore[assignment]
+    np = None  # type: ignore[assignment, unused-ignore]
 
 # A column whose rounding to single precision moves a value by more than this
 # fraction of the column's range (largest minus smallest value) is warned about.
@@ -51,7 +51,8 @@ class Points(object):
             return list(zip(*self.columns))
         if self._table is None:
             self._table = np.column_stack(self.columns)
-        return self._table.tolist()  # type: ignore[no-any-return]
+        rows = self._table.tolist()  # type: List[Any]
+        return rows
 
     def contiguous(self) -> Tuple[Any, ...]:
         """The three columns as C-contiguous float64 buffers."""
@@ -124,7 +125,8 @@ def read_points(x: Any, y: Any, sigma: Any) -> Points:
 
 def _where(mask: Any) -> List[int]:
     if np is not None:
-        return np.flatnonzero(mask).tolist()  # type: ignore[no-any-return]
+        rows = np.flatnonzero(mask).tolist()  # type: List[int]
+        return rows
     return [i for i, bad in enumerate(mask) if bad]
 
 
@@ -318,7 +320,7 @@ def read_coefficients(coefficients: Any, highest_first: bool) -> List[float]:
     values = _numbers(coefficients, "coefficients")
     if np is not None and values.ndim != 1:
         raise _refuse("coefficients must be 1-D; got shape %s" % (values.shape,))
-    listed = [float(v) for v in values] if np is None else values.tolist()
+    listed = [float(v) for v in values] if np is None else values.tolist()  # type: List[float]
     if highest_first:
         listed.reverse()
     if not listed:

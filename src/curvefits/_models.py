@@ -13,9 +13,9 @@ from itertools import repeat
 from typing import Any, Callable, Iterable, List, Optional, Sequence, Tuple
 
 try:
-    import numpy as np
+    import numpy as np  # type: ignore[import-not-found, unused-ignore]
 except ImportError:  # pragma: no cover - exercised by the suite without numpy
-    np = None  # type: ignore[assignment]
+    np = None  # type: ignore[assignment, unused-ignore]
 
 __all__ = ["Model", "Flag", "Status"]
 

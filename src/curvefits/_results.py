@@ -6,9 +6,9 @@ from ._inputs import Points, statistics_masks
 from ._models import Flag, Model, model_values
 
 try:
-    import numpy as np
+    import numpy as np  # type: ignore[import-not-found, unused-ignore]
 except ImportError:  # pragma: no cover - exercised by the suite without numpy
-    np = None  # type: ignore[assignment]
+    np = None  # type: ignore[assignment, unused-ignore]
 
 __all__ = ["FitResult", "PointTable", "TwoRangeFit"]
 
@@ -44,10 +44,11 @@ class PointTable(object):
 
     def __init__(self, table: Union[bytearray, Callable[[], bytearray]]) -> None:
         data = table() if callable(table) else table
+        values = None  # type: Any
         if np is not None:
             values = np.frombuffer(data, dtype=np.float64).reshape(-1, 5)
         else:
-            values = memoryview(data).cast("d").tolist()  # type: ignore[assignment]
+            values = memoryview(data).cast("d").tolist()
         self.x, self.y, self.sigma, self.fitted, self.deviation = (
             _column(values, k) for k in range(5))
         if np is not None:
