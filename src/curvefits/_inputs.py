@@ -32,31 +32,52 @@ def _refuse(text: str) -> InvalidInputError:
 
 class Points(object):
     """The points of one call: columns as the caller gave them (float64) and
-    as the native fit reads them (rounded to single precision)."""
+    as the native fit reads them (rounded to single precision). With numpy
+    both are N x 3 tables, the columns views of them."""
 
     def __init__(self, columns: Sequence[Any], table: Any = None) -> None:
-        self.columns = tuple(columns)
-        self.count = len(self.columns[0])
-        self._table = table
+        self.count = len(columns[0])
+        self._extremes = None  # type: Any
         if np is not None:
+            self.table = np.column_stack(columns) if table is None else table
             with np.errstate(over="ignore"):
-                self.rounded = tuple(c.astype(np.float32).astype(np.float64)
-                                     for c in self.columns)
+                self.single = self.table.astype(np.float32).astype(np.float64)
+            self.columns = tuple(self.table[:, k] for k in range(3))  # type: Tuple[Any, ...]
+            self.rounded = tuple(self.single[:, k] for k in range(3))  # type: Tuple[Any, ...]
         else:
+            self.columns = tuple(columns)
             self.rounded = tuple(array("d", array("f", c)) for c in self.columns)
+
+    def extremes(self) -> Any:
+        """(smallest, largest) rounded value of each column, NaN where a column has one."""
+        if self._extremes is None:
+            self._extremes = (self.single.min(axis=0), self.single.max(axis=0))
+        return self._extremes
 
     def rows(self) -> List[Any]:
         """The list of (x, y, sigma) rows that the native call reads."""
         if np is None:
             return list(zip(*self.columns))
-        if self._table is None:
-            self._table = np.column_stack(self.columns)
-        rows = self._table.tolist()  # type: List[Any]
+        rows = self.table.tolist()  # type: List[Any]
         return rows
 
     def contiguous(self) -> Tuple[Any, ...]:
         """The three columns as C-contiguous float64 buffers."""
         return tuple(np.ascontiguousarray(c) for c in self.columns)
+
+
+def _all_clean(points: Points, model: int, flags: int) -> bool:
+    """Whether every point is finite and one the model takes, from the column
+    extremes alone (numpy only; the point-by-point tests find the culprits)."""
+    if np is None:
+        return False
+    low, high = points.extremes()
+    if not (np.isfinite(low).all() and np.isfinite(high).all()):
+        return False
+    sigma_ok = low[2] > 0.0 or (flags & Flag.ALLOW_ZERO_UNCERTAINTY and low[2] == 0.0)
+    least_x = 1.0 if model == Model.LOG_LOG else 0.0
+    return bool(sigma_ok and (not needs_positive_xy(model) or (low[0] > least_x
+                                                               and low[1] > 0.0)))
 
 
 def _numbers(values: Any, what: str) -> Any:
@@ -144,10 +165,7 @@ def _bad_rows(points: Points, mask: Any, problem: str, advice: str) -> None:
 
 
 def _compare(column: Any, test: Any) -> Any:
-    if np is not None:
-        with np.errstate(invalid="ignore"):
-            return test(column)
-    return [test(v) for v in column]
+    return test(column) if np is not None else [test(v) for v in column]
 
 
 def _any_of(*masks: Any) -> Any:
@@ -208,6 +226,8 @@ def refuse_fit(points: Points, model: int, order: int, flags: int, selected: Any
         raise _refuse("%s%d points are too few for %d coefficients: a fit needs more points than "
                       "coefficients (as many with allow_exact_fit=True)" % (
                           label, points.count, needed))
+    if _all_clean(points, model, flags):
+        return
     bad_x, bad_y, bad_sigma = validity(points, model, flags)
     drop = bool(flags & Flag.DROP_INVALID)
     if not drop:
@@ -265,25 +285,27 @@ def refuse_two_range(points: Points, threshold: float, lower_order: int, upper_o
     refuse_fit(points, Model.LOG_LOG, upper_order, flags, upper, "upper range: ")
 
 
-def _largest_move(original: Any, rounded: Any) -> Tuple[float, float]:
-    """(largest rounding move, range of the column) over the finite values."""
+def _moves(points: Points) -> List[Tuple[float, float]]:
+    """(largest rounding move, range) of each column over its finite values."""
     if np is not None:
-        kept = np.isfinite(rounded)
-        if not kept.all():
-            original, rounded = original[kept], rounded[kept]
-        if not len(original):
-            return 0.0, 0.0
-        return float(np.max(np.abs(rounded - original))), float(np.ptp(original))
-    pairs = [(v, r) for v, r in zip(original, rounded) if math.isfinite(r)] or [(0.0, 0.0)]
-    values = [v for v, _ in pairs]
-    return max(abs(r - v) for v, r in pairs), max(values) - min(values)
+        low, high = points.extremes()
+        if np.isfinite(low).all() and np.isfinite(high).all():
+            moves = np.abs(points.single - points.table).max(axis=0)
+            return list(zip(moves.tolist(), (high - low).tolist()))
+    found = []
+    for original, rounded in zip(points.columns, points.rounded):
+        pairs = [(v, r) for v, r in zip(original, rounded) if math.isfinite(r)] or [(0.0, 0.0)]
+        values = [float(v) for v, _ in pairs]
+        found.append((max(abs(float(r) - float(v)) for v, r in pairs),
+                      max(values) - min(values)))
+    return found
 
 
-def _merged_x(original: Any, rounded: Any) -> int:
+def _merged_x(original: Any, x_moved: bool) -> int:
     """How many distinct x values rounding makes equal to a neighbour."""
+    if not x_moved:
+        return 0
     if np is not None:
-        if not np.any(rounded != original):
-            return 0
         order = np.sort(original)
         with np.errstate(over="ignore"):
             single_order = order.astype(np.float32)
@@ -298,12 +320,12 @@ def warn_precision(points: Points, stacklevel: int) -> None:
     if points.count == 0:
         return
     problems = []
-    merged = _merged_x(points.columns[0], points.rounded[0])
+    moves = _moves(points)
+    merged = _merged_x(points.columns[0], moves[0][0] > 0.0)
     if merged:
         problems.append("merges %d distinct x values with their neighbours" % merged)
-    for name, original, rounded in zip(_NAMES, points.columns, points.rounded):
-        move, spread = _largest_move(original, rounded)
-        scale = spread if spread > 0.0 else abs(original[0])
+    for name, original, (move, spread) in zip(_NAMES, points.columns, moves):
+        scale = spread if spread > 0.0 else abs(float(original[0]))
         if move > PRECISION_TOLERANCE * scale:
             problems.append("moves %s by up to %.3g (%.2g of its range; the limit is %g)"
                             % (name, move, move / scale if scale else math.inf,
