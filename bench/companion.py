@@ -160,7 +160,7 @@ def replace_section(path, text):
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", default="docs/performance.md")
-    arguments = parser.parse_args()
+    arguments = parser.parse_known_args()[0]  # bench.py's own options pass by
     text = section(fit_rows(), root_rows(), conversion_row())
     replace_section(arguments.out, text)
     sys.stdout.write(text)

@@ -118,12 +118,18 @@ class Refusals(Silent):
                 self.assertEqual(caught.exception.status, cf.Status.INVALID_ARGUMENT)
                 self.assertFalse(caught.exception.native_message)
 
-    def test_drop_invalid_leaves_out_what_it_can(self):
-        rows = [(-1, 1, .1), (2, 2, .1), (3, 0, .1), (4, 4, 0), (5, 5, .1), (6, 6, .1)]
-        result = cf.fit(rows, model=0, order=2, drop_invalid=True)
-        native = tallowfit.optimizeModel(rows, 0, 2, 1)[1]
-        self.assertEqual((result.degrees_of_freedom, len(result.points)), (3 - 2, 5))
-        self.assertEqual(list(result.points.deviation), [row[3] for row in native[4]])
+    def test_degrees_of_freedom_and_points_used(self):
+        dropping = [(-1, 1, .1), (2, 2, .1), (3, 0, .1), (4, 4, 0), (5, 5, .1), (6, 6, .1)]
+        cases = [(ROWS, Model.POLYNOMIAL, 2, 0, 6 - 2, 6),
+                 (ROWS, Model.LOG_RATIO, 3, 0, 6 - 2, 6),  # c0 is held, not adjusted
+                 (ROWS[:3], Model.LOG_LOG, 3, 16, 0, 3),
+                 (dropping, Model.LOG_INVERSE, 2, 1, 3 - 2, 5)]  # x <= 0 cannot be evaluated
+        for rows, model, order, flags, freedom, used in cases:
+            with self.subTest(model=model, flags=flags):
+                result = cf.fit(rows, model=model, order=order, flags=flags)
+                native = tallowfit.optimizeModel(rows, model, order, flags)[1]
+                self.assertEqual((result.degrees_of_freedom, len(result.points)), (freedom, used))
+                self.assertEqual(list(result.points.deviation), [row[3] for row in native[4]])
 
     def test_single_precision_warning(self):
         stamps = [1.7e9 + 10.0 * k for k in range(50)]
@@ -168,12 +174,7 @@ class NativeFailures(Silent):
                 self.assertIsInstance(returned, kind)
                 self.assertEqual(str(returned), str(raised))
                 if native is not None:
-                    saved, sys.stdout = sys.stdout, io.StringIO()
-                    try:
-                        status = tallowfit.optimizeModel(list(native[0]), *native[1:])[0]
-                        text = sys.stdout.getvalue()
-                    finally:
-                        sys.stdout = saved
+                    status, text = native_message(*native)
                     self.assertEqual((raised.status, raised.native_message), (status, bool(text)))
                     self.assertEqual(raised.message if text else "", text)
                     self.assertIn("wrote no message" if not text else "", raised.message)
@@ -232,33 +233,43 @@ class Threads(unittest.TestCase):
                                                       for w in range(8) for k in range(60)))
 
     def test_native_messages_stay_with_their_thread(self):
-        """Native refusals (written by the module itself) under 8 threads."""
-        texts = {}
-        saved, sys.stdout = sys.stdout, io.StringIO()
-        try:
-            for worker in range(8):
-                rows = [(1.0, 1.0, 0.1)] * (worker + 1)
-                tallowfit.optimizeModel(rows, 1, worker + 2, 0)
-                texts[worker] = sys.stdout.getvalue()
-                sys.stdout.truncate(0), sys.stdout.seek(0)
-        finally:
-            sys.stdout = saved
+        """Eight native refusals, each with its own text, from eight threads at once."""
+        calls = [([(1, 1, .1)], 3, 0, 0), ([], 1, 0, 0), ([(2, 1, .1)] * 2, 6, 3, 0),
+                 ([(-1, 1, .1)] * 3, 0, 2, 0), ([(2, -1, .1)] * 3, 0, 2, 0),
+                 ([(2, 1, -1)] * 3, 0, 2, 0), ([(k, 0, .1) for k in range(4)], 6, 2, 0),
+                 ([(2, 1, .1)] * 3, 9, 0, 0)]
+        texts = [native_message(*call)[1] for call in calls]
         from curvefits import _classic
         seen = {}
 
         def work(worker):
-            for _ in range(200):
-                rows = [(1.0, 1.0, 0.1)] * (worker + 1)
-                seen.setdefault(worker, set()).add(_classic.fit(None, None, None, 1, worker + 2,
-                                                                0, False, rows=rows)[1])
+            rows, model, order, flags = calls[worker]
+            for _ in range(300):
+                message = _classic.fit(None, None, None, model, order, flags, False, rows=rows)[1]
+                seen.setdefault(worker, set()).add(message)
 
-        threads = [threading.Thread(target=work, args=(w,)) for w in range(8)]
-        for thread in threads:
-            thread.start()
-        for thread in threads:
-            thread.join()
+        saved, interval = sys.stdout, sys.getswitchinterval()
+        sys.setswitchinterval(1e-6)
+        try:
+            threads = [threading.Thread(target=work, args=(w,)) for w in range(8)]
+            for thread in threads:
+                thread.start()
+            for thread in threads:
+                thread.join()
+        finally:
+            sys.setswitchinterval(interval)
+        self.assertEqual(len(set(texts)), 8)
         self.assertEqual(seen, {w: {texts[w]} for w in range(8)})
         self.assertIs(sys.stdout, saved)
+
+
+def native_message(rows, model, order, flags):
+    saved, sys.stdout = sys.stdout, io.StringIO()
+    try:
+        status = tallowfit.optimizeModel(list(rows), model, order, flags)[0]
+        return status, sys.stdout.getvalue()
+    finally:
+        sys.stdout = saved
 
 
 class Documentation(unittest.TestCase):
