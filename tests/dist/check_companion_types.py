@@ -7,6 +7,7 @@ name shows a docstring with an example. Exits 0 when both hold.
 """
 import os
 import pydoc
+import site
 import subprocess
 import sys
 
@@ -17,10 +18,12 @@ def main():
     failures = 0
     import curvefits
     package = os.path.dirname(os.path.dirname(os.path.abspath(curvefits.__file__)))
-    # From a source tree: the package's folder, and the native module's stub
-    # at the top of the tree (an installed module brings tallowfit-stubs).
-    root = os.path.dirname(os.path.dirname(HERE))
-    environment = dict(os.environ, MYPYPATH=os.pathsep.join([package, root]))
+    environment = dict(os.environ)
+    if package not in site.getsitepackages():
+        # From a source tree: the package's folder, and the native module's
+        # stub at the top of the tree (an installed module brings tallowfit-stubs).
+        root = os.path.dirname(os.path.dirname(HERE))
+        environment["MYPYPATH"] = os.pathsep.join([package, root])
     run = subprocess.run([sys.executable, "-m", "mypy", "--strict", "--no-incremental",
                           "companion_usage.py"], cwd=HERE, env=environment,
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, universal_newlines=True)
