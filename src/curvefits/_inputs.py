@@ -37,7 +37,7 @@ class Points(object):
 
     def __init__(self, columns: Sequence[Any], table: Any = None) -> None:
         self.count = len(columns[0])
-        self._extremes = None  # type: Any
+        self._extremes = None  # type: Optional[Tuple[List[float], List[float]]]
         if np is not None:
             self.table = np.column_stack(columns) if table is None else table
             with np.errstate(over="ignore"):
@@ -48,10 +48,12 @@ class Points(object):
             self.columns = tuple(columns)
             self.rounded = tuple(array("d", array("f", c)) for c in self.columns)
 
-    def extremes(self) -> Any:
-        """(smallest, largest) rounded value of each column, NaN where a column has one."""
+    def extremes(self) -> Tuple[List[float], List[float]]:
+        """(smallest, largest) rounded value of each column, NaN where a column has one.
+        Column by column: a reduction across the rows of an N x 3 table is far slower."""
         if self._extremes is None:
-            self._extremes = (self.single.min(axis=0), self.single.max(axis=0))
+            self._extremes = ([float(c.min()) for c in self.rounded],
+                              [float(c.max()) for c in self.rounded])
         return self._extremes
 
     def rows(self) -> List[Any]:
@@ -72,7 +74,7 @@ def _all_clean(points: Points, model: int, flags: int) -> bool:
     if np is None:
         return False
     low, high = points.extremes()
-    if not (np.isfinite(low).all() and np.isfinite(high).all()):
+    if not all(math.isfinite(v) for v in low + high):
         return False
     sigma_ok = low[2] > 0.0 or (flags & Flag.ALLOW_ZERO_UNCERTAINTY and low[2] == 0.0)
     least_x = 1.0 if model == Model.LOG_LOG else 0.0
@@ -289,9 +291,9 @@ def _moves(points: Points) -> List[Tuple[float, float]]:
     """(largest rounding move, range) of each column over its finite values."""
     if np is not None:
         low, high = points.extremes()
-        if np.isfinite(low).all() and np.isfinite(high).all():
-            moves = np.abs(points.single - points.table).max(axis=0)
-            return list(zip(moves.tolist(), (high - low).tolist()))
+        if all(math.isfinite(v) for v in low + high):
+            moved = np.abs(points.single - points.table)
+            return [(float(moved[:, k].max()), high[k] - low[k]) for k in range(3)]
     found = []
     for original, rounded in zip(points.columns, points.rounded):
         pairs = [(v, r) for v, r in zip(original, rounded) if math.isfinite(r)] or [(0.0, 0.0)]
@@ -301,18 +303,18 @@ def _moves(points: Points) -> List[Tuple[float, float]]:
     return found
 
 
-def _merged_x(original: Any, x_moved: bool) -> int:
+def _merged_x(points: Points, x_moved: bool) -> int:
     """How many distinct x values rounding makes equal to a neighbour."""
     if not x_moved:
         return 0
+    x, rounded = points.columns[0], points.rounded[0]
     if np is not None:
-        order = np.sort(original)
-        with np.errstate(over="ignore"):
-            single_order = order.astype(np.float32)
-        merged = (order[1:] != order[:-1]) & (single_order[1:] == single_order[:-1])
-        return int(np.count_nonzero(merged))
-    order = sorted(original)
-    return sum(1 for a, b in zip(order, order[1:]) if a != b and single(a) == single(b))
+        if not (x[1:] >= x[:-1]).all():  # sorted data, the usual case, need no sort
+            order = np.argsort(x, kind="stable")
+            x, rounded = x[order], rounded[order]
+        return int(np.count_nonzero((x[1:] != x[:-1]) & (rounded[1:] == rounded[:-1])))
+    pairs = sorted(zip(x, rounded))
+    return sum(1 for (a, p), (b, q) in zip(pairs, pairs[1:]) if a != b and p == q)
 
 
 def warn_precision(points: Points, stacklevel: int) -> None:
@@ -321,7 +323,7 @@ def warn_precision(points: Points, stacklevel: int) -> None:
         return
     problems = []
     moves = _moves(points)
-    merged = _merged_x(points.columns[0], moves[0][0] > 0.0)
+    merged = _merged_x(points, moves[0][0] > 0.0)
     if merged:
         problems.append("merges %d distinct x values with their neighbours" % merged)
     for name, original, (move, spread) in zip(_NAMES, points.columns, moves):

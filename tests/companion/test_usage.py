@@ -136,10 +136,14 @@ class Refusals(Silent):
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
             cf.fit(stamps, [0.5 * k for k in range(50)], 0.1, model=6, order=2)
+            cf.fit(stamps[::-1], [0.5 * k for k in range(50)], 0.1, model=6, order=2)
             cf.fit([k - 25.0 for k in range(50)], [0.5 * k for k in range(50)], 0.1, model=6)
-        self.assertEqual([w.category for w in caught], [cf.PrecisionWarning])
-        self.assertIn("merges", str(caught[0].message))
-        self.assertIn("x - x.mean()", str(caught[0].message))
+            cf.fit([1e-3 * k for k in range(50)], [1e-46] * 50, 1e-46, model=6, drop_invalid=True,
+                   check=False)
+        self.assertEqual([w.category for w in caught], [cf.PrecisionWarning] * 2)
+        for warning in caught:
+            self.assertIn("merges 45 distinct x values", str(warning.message))
+            self.assertIn("x - x.mean()", str(warning.message))
 
 
 class NativeFailures(Silent):
