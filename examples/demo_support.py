@@ -8,6 +8,9 @@ ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)),
 def load_companion():
     """Imports curvefits (from src/ when not installed), or ends the program
     with a hint where tallowfit is built."""
+    if sys.version_info < (3, 7):
+        sys.exit("the demo uses the companion package curvefits, which needs Python 3.7 or "
+                 "later; tallowfit itself runs on Python 2.7 (docs/reference.md)")
     try:
         import curvefits
     except ImportError:

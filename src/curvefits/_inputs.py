@@ -7,6 +7,7 @@ the values the native fit reads.
 import math
 import warnings
 from array import array
+from itertools import chain
 from typing import Any, List, Optional, Sequence, Tuple
 
 from ._errors import InvalidInputError, PrecisionWarning
@@ -35,8 +36,10 @@ class Points(object):
     as the native fit reads them (rounded to single precision). With numpy
     both are N x 3 tables, the columns views of them."""
 
-    def __init__(self, columns: Sequence[Any], table: Any = None) -> None:
+    def __init__(self, columns: Sequence[Any], table: Any = None,
+                 native_rows: Optional[List[Any]] = None) -> None:
         self.count = len(columns[0])
+        self._native_rows = native_rows
         self._extremes = None  # type: Optional[Tuple[List[float], List[float]]]
         if np is not None:
             self.table = np.column_stack(columns) if table is None else table
@@ -57,7 +60,10 @@ class Points(object):
         return self._extremes
 
     def rows(self) -> List[Any]:
-        """The list of (x, y, sigma) rows that the native call reads."""
+        """The list of (x, y, sigma) rows that the native call reads: the
+        caller's own list when it is one of tuple or list rows."""
+        if self._native_rows is not None:
+            return self._native_rows
         if np is None:
             return list(zip(*self.columns))
         rows = self.table.tolist()  # type: List[Any]
@@ -115,10 +121,33 @@ def _rows_without_numpy(rows: Any) -> Points:
     return Points(columns)
 
 
+def _list_of_rows(rows: Any) -> Optional[Points]:
+    """Points of a list of tuple or list rows of three numbers, read at C speed,
+    with the list itself kept for the native call; None for anything else."""
+    if type(rows) is not list or not rows or not set(map(type, rows)) <= {tuple, list} \
+            or set(map(len, rows)) != {3}:
+        return None
+    flat = list(chain.from_iterable(rows))
+    if np is not None:
+        table = np.array(flat)
+        if table.dtype.kind not in "biuf":
+            return None  # the general reading names the culprit
+        table = table.astype(np.float64, copy=False).reshape(-1, 3)
+        return Points((table[:, 0], table[:, 1], table[:, 2]), table, rows)
+    try:
+        numbers = array("d", flat)
+    except (TypeError, ValueError, OverflowError):
+        return None
+    return Points((numbers[0::3], numbers[1::3], numbers[2::3]), None, rows)
+
+
 def read_points(x: Any, y: Any, sigma: Any) -> Points:
     """Points from x, y, sigma columns (sigma may be one number for every point),
     or from x alone as N x 3 rows."""
     if y is None and sigma is None:
+        listed = _list_of_rows(x)
+        if listed is not None:
+            return listed
         if np is None:
             return _rows_without_numpy(x)
         table = _numbers(x, "points")

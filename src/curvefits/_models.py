@@ -10,7 +10,7 @@ here equals the value the fit used.  With numpy the arithmetic is vectorised;
 import enum
 import math
 from itertools import repeat
-from typing import Any, Callable, Iterable, List, Optional, Sequence, Tuple
+from typing import Any, Callable, Sequence, Tuple
 
 try:
     import numpy as np  # type: ignore[import-not-found, unused-ignore]
