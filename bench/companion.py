@@ -9,6 +9,7 @@ write: arr.tolist() and the call.
 """
 import argparse
 import io
+import os
 import sys
 import timeit
 
@@ -22,6 +23,7 @@ HEADING = "## The companion package: overhead over the bare call"
 SIZES = (10, 1000, 10 ** 6)
 DEGREES = (2, 10, 24)
 TARGET = 0.25
+LOAD = (os.getloadavg()[0],)
 
 
 def best_time(call, budget=0.2, samples=9):
@@ -106,9 +108,11 @@ def section(fits, roots, converted):
              "the best of 9 samples (the machine is shared with other work, and the best "
              "sample is the least disturbed one); overhead is the companion's time minus the bare call's, "
              "as a share of the bare call. The bare call of an array is `arr.tolist()` and the "
-             "native call, which is what a user of the native module must write. Single "
-             "figures still move by 10-20%% between runs."
-             % np.__version__, "",
+             "native call, which is what a user of the native module must write. Load "
+             "average of the machine during this run: %.1f at the start, %.1f at the end, "
+             "on %d logical cores; under such load single figures move by up to a factor "
+             "of 2 between runs, so the overheads below are indications, not limits."
+             % ((np.__version__,) + LOAD + (os.getloadavg()[0], os.cpu_count())), "",
              "Polynomial fit, 3 coefficients (`curvefits.fit(data, model=6, order=3)`; the "
              "per-point table of the result is built when first read, so it is not timed):", "",
              "| points | native, list | companion, list | overhead | native, arr.tolist() + "
