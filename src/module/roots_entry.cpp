@@ -11,9 +11,11 @@
 
 namespace tallowfit {
 
+const char* const kFindRootsFailureText = "Failed call to findRoots";
+
 namespace {
 
-const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", "Failed call to findRoots"};
+const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", kFindRootsFailureText};
 
 const char* const kFindRootsUsage =
     "findRoots() Failed. Check number of or type of arguments passed.  This method's argument "
