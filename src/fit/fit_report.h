@@ -16,6 +16,9 @@ struct FitReport {
     std::vector<std::vector<double>> covariance;  // scaled as returned to the caller
     double reducedChiSquare = 0.0;
     double averageError = 0.0;
+    // Only from the overloads taking FitOptions: the refusal's text in place of
+    // averageError when no point counts for the average; null otherwise.
+    const char* averageErrorRefusal = nullptr;
     std::vector<PointDeviation> deviations;  // one per point where the curve has a value
 };
 
@@ -32,6 +35,16 @@ FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, 
 
 DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
                             int32_t lowerOrder, int32_t upperOrder, int32_t flags);
+
+// The same, except that the average error's refusal is left in the report
+// instead of thrown: a caller that builds its answer item by item raises it
+// where the average goes, so that what fails while the items before it are
+// built still comes first.
+FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+                         const FitOptions& options);
+
+DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
+                            int32_t lowerOrder, int32_t upperOrder, const FitOptions& options);
 
 }  // namespace tallowfit
 

@@ -1,6 +1,6 @@
-#include "buffer_reading.h"
+#include "module/buffer_reading.h"
 
-#include "argument_reading.h"
+#include "module/argument_reading.h"
 
 namespace tallowfit {
 

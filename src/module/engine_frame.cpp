@@ -1,4 +1,4 @@
-#include "engine_frame.h"
+#include "module/engine_frame.h"
 
 namespace tallowfit {
 

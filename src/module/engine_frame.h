@@ -8,7 +8,7 @@
 
 #include <exception>
 
-#include "module_frame.h"
+#include "module/module_frame.h"
 
 namespace tallowfit {
 

@@ -7,13 +7,13 @@
 #include <cstdint>
 #include <vector>
 
-#include "buffer_reading.h"
-#include "engine_frame.h"
-#include "fault_injection.h"
 #include "fit/fit_report.h"
-#include "module_entries.h"
+#include "fit/messages.h"
+#include "module/buffer_reading.h"
+#include "module/engine_frame.h"
+#include "module/fault_injection.h"
+#include "module/report_objects.h"
 #include "numeric/polynomial_roots.h"
-#include "report_objects.h"
 
 namespace tallowfit {
 
@@ -21,7 +21,7 @@ namespace {
 
 const EntryDescription kFitEntry = {"_curvefits_engine_fit", nullptr};
 const EntryDescription kFitDualEntry = {"_curvefits_engine_fit_dual", nullptr};
-const EntryDescription kFindRootsEntry = {"_curvefits_engine_find_roots", kFindRootsFailureText};
+const EntryDescription kFindRootsEntry = {"_curvefits_engine_find_roots", kFindRootsFailed};
 
 // (x, y, yunc, model, order, flags, double_precision)
 //     -> (status, message, report or None)

@@ -1,13 +1,15 @@
 // optimizeModel and optimizeDualModel: fits of measured points, returned as
 // five-item fit lists.
-#include "module_entries.h"
+#include "module/module_entries.h"
 
 #include <cstdint>
+#include <stdexcept>
 #include <vector>
 
-#include "argument_reading.h"
 #include "fit/fit_report.h"
-#include "module_frame.h"
+#include "fit/messages.h"
+#include "module/argument_reading.h"
+#include "module/module_frame.h"
 
 namespace tallowfit {
 
@@ -16,20 +18,11 @@ namespace {
 const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr};
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
 
-const char* const kOptimizeModelUsage =
-    "optimizeForModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, int32_t, int32_t, int32_t)";
-const char* const kOptimizeDualModelUsage =
-    "optimizeDualModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, float, int32_t, int32_t, int32_t)";
-const char* const kPointRefusal =
-    "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points";
-
 struct ModelArguments {
     std::vector<DataPoint> points;
     ModelId modelId = 0;
     int32_t order = 0;
-    int32_t flags = 0;
+    FitOptions options;
 };
 
 struct DualModelArguments {
@@ -37,7 +30,7 @@ struct DualModelArguments {
     float threshold = 0.0f;
     int32_t lowerOrder = 0;
     int32_t upperOrder = 0;
-    int32_t flags = 0;
+    FitOptions options;
 };
 
 // Each point is (x, y, yUnc) in single precision, widened to double; the fit
@@ -61,20 +54,23 @@ const char* readPoints(PyObject* list, std::vector<DataPoint>& points) {
 
 const char* readModelArguments(PyObject* args, ModelArguments& arguments) {
     PyObject* list = nullptr;
-    if (!parseSucceeded(PyArg_Parse(args, "(Oiii)", &list, &arguments.modelId, &arguments.order,
-                                    &arguments.flags))) {
+    int32_t flags = 0;
+    if (!parseSucceeded(
+            PyArg_Parse(args, "(Oiii)", &list, &arguments.modelId, &arguments.order, &flags))) {
         return kOptimizeModelUsage;
     }
+    arguments.options = FitOptions(flags);
     return readPoints(list, arguments.points);
 }
 
 const char* readDualModelArguments(PyObject* args, DualModelArguments& arguments) {
     PyObject* list = nullptr;
+    int32_t flags = 0;
     if (!parseSucceeded(PyArg_Parse(args, "(Ofiii)", &list, &arguments.threshold,
-                                    &arguments.lowerOrder, &arguments.upperOrder,
-                                    &arguments.flags))) {
+                                    &arguments.lowerOrder, &arguments.upperOrder, &flags))) {
         return kOptimizeDualModelUsage;
     }
+    arguments.options = FitOptions(flags);
     return readPoints(list, arguments.points);
 }
 
@@ -130,6 +126,17 @@ void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviatio
     }
 }
 
+// The average error, or its refusal raised at its place in the list. The
+// report is finished before the first object is made, but the refusal still
+// comes after the items before it, so that failing to make one of those wins
+// over the refusal, as when the figures were taken while the list was built.
+// Only memory running out while the deviations are stored now meets the call
+// before the list does; no object is made by then.
+void addAverageError(PyObject* result, const FitReport& report) {
+    if (report.averageErrorRefusal != nullptr) throw std::runtime_error(report.averageErrorRefusal);
+    setFloatItem(result, 3, report.averageError);
+}
+
 // The five-item fit list: coefficients, covariance rows, reduced chi-square,
 // average error and deviations. handOver(list) takes the list as soon as it
 // exists.
@@ -140,13 +147,13 @@ void buildFitResultList(const FitReport& report, HandOver handOver) {
     addCoefficients(result, report.coefficients);
     addCovariance(result, report.covariance);
     setFloatItem(result, 2, report.reducedChiSquare);
-    setFloatItem(result, 3, report.averageError);
+    addAverageError(result, report);
     addDeviations(result, report.deviations);
 }
 
 void fitOneModel(const ModelArguments& arguments, PyObject*& payload) {
     const FitReport report =
-        reportModelFit(arguments.points, arguments.modelId, arguments.order, arguments.flags);
+        reportModelFit(arguments.points, arguments.modelId, arguments.order, arguments.options);
     buildFitResultList(report, [&payload](PyObject* list) { payload = list; });
 }
 
@@ -154,7 +161,7 @@ void fitOneModel(const ModelArguments& arguments, PyObject*& payload) {
 void fitDualRanges(const DualModelArguments& arguments, PyObject*& payload) {
     const DualFitReport report =
         reportDualFit(arguments.points, arguments.threshold, arguments.lowerOrder,
-                      arguments.upperOrder, arguments.flags);
+                      arguments.upperOrder, arguments.options);
     const Py_ssize_t count = report.hasLower ? 2 : 1;
     PyObject* fitLists = requireObject(makeList(count));
     payload = fitLists;

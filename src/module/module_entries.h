@@ -16,9 +16,6 @@ PyObject* optimizeDualModel(PyObject* self, PyObject* args);
 // (coefficients) -> (status, list of roots or None)
 PyObject* findRoots(PyObject* self, PyObject* args);
 
-// What findRoots writes when the root finder fails.
-extern const char* const kFindRootsFailureText;
-
 }  // namespace tallowfit
 
 #endif

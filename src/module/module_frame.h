@@ -12,8 +12,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "fit/messages.h"
 #include "numeric/status.h"
-#include "python_objects.h"
+#include "module/python_objects.h"
 
 namespace tallowfit {
 
@@ -99,8 +100,7 @@ PyObject* runGuarded(const EntryDescription& entry, Prepare prepare, Compute com
                                   : runInnerGuard(entry, compute, settle);
     } catch (const std::string& text) {
         noteCaughtException(entry, status,
-                            text.empty() ? "Exception thrown with empty Error String" : text.c_str(),
-                            "");
+                            text.empty() ? kEmptyErrorString : text.c_str(), "");
     } catch (unsigned int& thrown) {
         status = static_cast<int32_t>(thrown);
         noteThrownStatus(entry, status);
@@ -112,11 +112,11 @@ PyObject* runGuarded(const EntryDescription& entry, Prepare prepare, Compute com
         noteThrownStatus(entry, status);
     } catch (const std::bad_alloc&) {
         status = kStatusSystemOutOfMemory;
-        noteCaughtException(entry, status, "Caught exception", "");
+        noteCaughtException(entry, status, kCaughtException, "");
     } catch (const std::exception& failure) {
-        noteCaughtException(entry, status, "Caught STL Exception.  Description: ", failure.what());
+        noteCaughtException(entry, status, kCaughtStlException, failure.what());
     } catch (...) {
-        noteCaughtException(entry, status, "Caught Unknown exception.", "");
+        noteCaughtException(entry, status, kCaughtUnknownException, "");
     }
     return settle(status, nullptr);
 }

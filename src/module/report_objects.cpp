@@ -1,8 +1,8 @@
-#include "report_objects.h"
+#include "module/report_objects.h"
 
 #include <cstring>
 
-#include "module_frame.h"
+#include "module/module_frame.h"
 
 namespace tallowfit {
 
