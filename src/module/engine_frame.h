@@ -7,6 +7,7 @@
 #include <Python.h>
 
 #include <exception>
+#include <vector>
 
 #include "module/module_frame.h"
 
@@ -22,14 +23,24 @@ PyObject* settleQuietly(int32_t status, const char* text, PyObject*& message);
 // be made.
 PyObject* makeEngineResult(PyObject* statusObject, PyObject* message, PyObject* payload);
 
+// Gives a vector's storage back at once, so that a large block is freed where
+// the lock is not held.
+template <typename T>
+void releaseNow(std::vector<T>& values) {
+    std::vector<T>().swap(values);
+}
+
 // Runs one engine entry. read() and compute() touch no Python object and run
 // without the interpreter lock, read() in the place of the classic entries'
 // reading of their arguments, compute() in the place of their computation.
 // What either throws is thrown again, with the lock held, into the guard that
 // the classic entry would have met it in. build(payload) then makes the
-// payload, storing it in payload as soon as it exists.
-template <typename Read, typename Compute, typename Build>
-PyObject* runEngineEntry(const EntryDescription& entry, Read read, Compute compute, Build build) {
+// payload's objects, storing the payload in payload as soon as it exists; and
+// once it is complete, fill(), which touches no Python object either, writes
+// its arrays without the lock.
+template <typename Read, typename Compute, typename Build, typename Fill>
+PyObject* runEngineEntry(const EntryDescription& entry, Read read, Compute compute, Build build,
+                         Fill fill) {
     std::exception_ptr failure;
     bool wasRead = false;
     Py_BEGIN_ALLOW_THREADS
@@ -58,7 +69,11 @@ PyObject* runEngineEntry(const EntryDescription& entry, Read read, Compute compu
         [&message](int32_t status, const char* text) {
             return settleQuietly(status, text, message);
         });
-    if (!completed) {
+    if (completed) {
+        Py_BEGIN_ALLOW_THREADS
+        fill();
+        Py_END_ALLOW_THREADS
+    } else {
         Py_DecRef(payload);
         payload = nullptr;
     }

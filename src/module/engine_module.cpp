@@ -39,12 +39,20 @@ PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
     }
     std::vector<DataPoint> points;
     FitReport report;
+    PointTables tables;
     return runEngineEntry(
         kFitEntry, [&]() { readPoints(columns, doublePrecision != 0, points); },
-        [&]() { report = reportModelFit(points, modelId, order, flags); },
+        [&]() {
+            report = reportModelFit(points, modelId, order, flags);
+            releaseNow(points);
+        },
         [&](PyObject*& payload) {
             payload = requireObject(makeTuple(5));
-            fillReport(payload, report);
+            fillReport(payload, report, tables);
+        },
+        [&]() {
+            tables.fill();
+            releaseNow(report.deviations);
         });
 }
 
@@ -67,17 +75,26 @@ PyObject* engineFitDual(PyObject* /*self*/, PyObject* args) {
     threshold = asRead(threshold, doublePrecision != 0);
     std::vector<DataPoint> points;
     DualFitReport report;
+    PointTables tables;
     return runEngineEntry(
         kFitDualEntry, [&]() { readPoints(columns, doublePrecision != 0, points); },
-        [&]() { report = reportDualFit(points, threshold, lowerOrder, upperOrder, flags); },
+        [&]() {
+            report = reportDualFit(points, threshold, lowerOrder, upperOrder, flags);
+            releaseNow(points);
+        },
         [&](PyObject*& payload) {
             payload = requireObject(makeTuple(2));
             if (report.hasLower) {
-                fillReport(placeTuple(payload, 0, 5), report.lower);
+                fillReport(placeTuple(payload, 0, 5), report.lower, tables);
             } else {
                 PyTuple_SetItem(payload, 0, orNone(nullptr));
             }
-            fillReport(placeTuple(payload, 1, 5), report.upper);
+            fillReport(placeTuple(payload, 1, 5), report.upper, tables);
+        },
+        [&]() {
+            tables.fill();
+            releaseNow(report.lower.deviations);
+            releaseNow(report.upper.deviations);
         });
 }
 
@@ -113,7 +130,8 @@ PyObject* engineFindRoots(PyObject* /*self*/, PyObject* args) {
             payload = requireObject(makeTuple(2));
             placeDoubles(payload, 0, realParts.data(), count);
             placeDoubles(payload, 1, imagParts.data(), count);
-        });
+        },
+        []() {});
 }
 
 PyMethodDef engineMethods[] = {

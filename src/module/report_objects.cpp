@@ -27,20 +27,6 @@ double* placeDoubleArray(PyObject* parent, Py_ssize_t index, Py_ssize_t count) {
     return reinterpret_cast<double*>(PyByteArray_AS_STRING(array));
 }
 
-void placePointTable(PyObject* parent, Py_ssize_t index,
-                     const std::vector<PointDeviation>& deviations) {
-    double* row = placeDoubleArray(parent, index,
-                                   static_cast<Py_ssize_t>(deviations.size()) * kPointColumns);
-    for (const PointDeviation& point : deviations) {
-        row[kColumnX] = point.x;
-        row[kColumnY] = point.y;
-        row[kColumnYUnc] = point.yUnc;
-        row[kColumnFitted] = point.yModel;
-        row[kColumnDeviation] = point.deviation;
-        row += kPointColumns;
-    }
-}
-
 }  // namespace
 
 PyObject* placeTuple(PyObject* parent, Py_ssize_t index, Py_ssize_t size) {
@@ -49,7 +35,25 @@ PyObject* placeTuple(PyObject* parent, Py_ssize_t index, Py_ssize_t size) {
     return tuple;
 }
 
-void fillReport(PyObject* tuple, const FitReport& report) {
+void PointTables::add(double* rows, const std::vector<PointDeviation>& deviations) {
+    tables_[count_++] = Table{rows, &deviations};
+}
+
+void PointTables::fill() const {
+    for (int k = 0; k < count_; ++k) {
+        double* row = tables_[k].rows;
+        for (const PointDeviation& point : *tables_[k].deviations) {
+            row[kColumnX] = point.x;
+            row[kColumnY] = point.y;
+            row[kColumnYUnc] = point.yUnc;
+            row[kColumnFitted] = point.yModel;
+            row[kColumnDeviation] = point.deviation;
+            row += kPointColumns;
+        }
+    }
+}
+
+void fillReport(PyObject* tuple, const FitReport& report, PointTables& tables) {
     placeFloats(tuple, 0, report.coefficients);
     PyObject* rows = placeTuple(tuple, 1, static_cast<Py_ssize_t>(report.covariance.size()));
     for (size_t i = 0; i < report.covariance.size(); ++i) {
@@ -57,7 +61,9 @@ void fillReport(PyObject* tuple, const FitReport& report) {
     }
     placeFloat(tuple, 2, report.reducedChiSquare);
     placeFloat(tuple, 3, report.averageError);
-    placePointTable(tuple, 4, report.deviations);
+    tables.add(placeDoubleArray(tuple, 4,
+                                static_cast<Py_ssize_t>(report.deviations.size()) * kPointColumns),
+               report.deviations);
 }
 
 void placeDoubles(PyObject* parent, Py_ssize_t index, const double* values, Py_ssize_t count) {
