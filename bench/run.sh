@@ -4,8 +4,9 @@
 #   bash bench/run.sh [--quick]
 #
 # Creates bench/.venv (numpy and scipy from PyPI) when it is missing, builds the
-# Python 3 module (Release) in build-bench/ and the C floor in build-bench/bench/,
-# then runs bench/bench.py. --quick stops the scaling at 10^6 points; --out FILE
+# Python 3 module and the companion's array engine (Release) in build-bench/ and
+# the C floor in build-bench/bench/, then runs bench/bench.py and
+# bench/engine_bench.py. --quick stops the scaling at 10^6 points; --out FILE
 # writes elsewhere. Takes a few minutes; leave the machine otherwise idle.
 # BENCH_BUILD_DIR overrides the build folder.
 set -euo pipefail
@@ -21,7 +22,7 @@ fi
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWFIT_BUILD_TESTS=OFF \
     -DTALLOWFIT_PYTHON2= -DTALLOWFIT_PYTHON3="$python" >/dev/null
-cmake --build "$build" --target tallowfit_py3 -j2 >/dev/null
+cmake --build "$build" --target tallowfit_py3 curvefits_engine_py3 -j2 >/dev/null
 
 mkdir -p "$build/bench"
 include="$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')"
@@ -31,10 +32,13 @@ g++ -O2 -shared -fPIC -std=c++17 -I"$include" bench/floor_module.cpp -o "$build/
 # This machine may set OpenBLAS tuning variables that slow numpy down; numpy
 # runs here with its own defaults, on one thread like the module: idle OpenBLAS
 # worker threads would otherwise compete for the cores with the timed calls.
-env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
-    PYTHONPATH="$build/py3:$build/bench" PYTHONDONTWRITEBYTECODE=1 \
-    bench/.venv/bin/python bench/bench.py --out docs/performance.md "$@"
-# The companion package's overhead over the bare call: its own section of the page.
-env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
-    PYTHONPATH="$build/py3:$root/src" PYTHONDONTWRITEBYTECODE=1 \
-    bench/.venv/bin/python bench/companion.py --out docs/performance.md "$@"
+run() {
+    env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
+        PYTHONPATH="$build/py3:$build/bench:$root/src" PYTHONDONTWRITEBYTECODE=1 \
+        bench/.venv/bin/python "$@"
+}
+run bench/bench.py --out docs/performance.md "$@"
+# The companion's array engine, into its own section of the same page.
+run bench/engine_bench.py --out docs/performance.md "$@"
+# The companion package's overhead over the bare call: its own section too.
+run bench/companion.py --out docs/performance.md "$@"

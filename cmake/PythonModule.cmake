@@ -1,5 +1,7 @@
 # Builds the extension module once for each configured interpreter, each into its
-# own folder: build/py2/tallowfit.so and build/py3/tallowfit<EXT_SUFFIX>.
+# own folder: build/py2/tallowfit.so and build/py3/tallowfit<EXT_SUFFIX>; for a
+# Python 3 interpreter also the companion package's array engine beside it,
+# build/py3/_curvefits_engine<EXT_SUFFIX>, from the same core.
 set(TALLOWFIT_MODULE_SOURCES
   src/module/module_frame.cpp
   src/module/roots_entry.cpp
@@ -7,6 +9,38 @@ set(TALLOWFIT_MODULE_SOURCES
   src/module/tallowfit_module.cpp
   src/module/python_objects.cpp
 )
+set(TALLOWFIT_ENGINE_SOURCES
+  src/module/module_frame.cpp
+  src/module/roots_entry.cpp
+  src/module/python_objects.cpp
+  src/module/buffer_reading.cpp
+  src/module/engine_frame.cpp
+  src/module/report_objects.cpp
+  src/module/engine_module.cpp
+)
+
+# One extension target: name is the module's, map the linker script that
+# leaves only its init function exported.
+function(tallowfit_add_extension target name tag include suffix debug map sources)
+  add_library(${target} MODULE ${sources})
+  target_include_directories(${target} PRIVATE src)
+  # As a system directory: the Python 2.7 headers use 'register', which C++17
+  # warns about, and warnings are errors under CI.
+  target_include_directories(${target} SYSTEM PRIVATE "${include}")
+  target_link_libraries(${target} PRIVATE ${ARGN})
+  # Debian's debug include folders hold links to the release headers, whose
+  # pyconfig.h is the release one: the debug ABI (reference totals, and on
+  # Python 2.7 the traced object header) has to be asked for here.
+  if(debug)
+    target_compile_definitions(${target} PRIVATE Py_DEBUG=1)
+  endif()
+  # Only the init function leaves the module, whatever the headers instantiate.
+  target_link_options(${target} PRIVATE "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/${map}")
+  set_target_properties(${target} PROPERTIES
+    PREFIX "" OUTPUT_NAME ${name} SUFFIX "${suffix}"
+    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${tag}"
+    LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/${map}")
+endfunction()
 set(TALLOWFIT_BUILT_PYTHONS "")
 
 function(tallowfit_add_module tag interpreter)
@@ -46,26 +80,12 @@ function(tallowfit_add_module tag interpreter)
     return()
   endif()
 
-  set(target tallowfit_${tag})
-  add_library(${target} MODULE ${TALLOWFIT_MODULE_SOURCES})
-  target_include_directories(${target} PRIVATE src)
-  # As a system directory: the Python 2.7 headers use 'register', which C++17
-  # warns about, and warnings are errors under CI.
-  target_include_directories(${target} SYSTEM PRIVATE "${_include}")
-  target_link_libraries(${target} PRIVATE ${ARGN})
-  # Debian's debug include folders hold links to the release headers, whose
-  # pyconfig.h is the release one: the debug ABI (reference totals, and on
-  # Python 2.7 the traced object header) has to be asked for here.
-  if(_debug)
-    target_compile_definitions(${target} PRIVATE Py_DEBUG=1)
+  tallowfit_add_extension(tallowfit_${tag} tallowfit ${tag} "${_include}" "${_suffix}" ${_debug}
+    module.map "${TALLOWFIT_MODULE_SOURCES}" ${ARGN})
+  if(_major EQUAL 3)
+    tallowfit_add_extension(curvefits_engine_${tag} _curvefits_engine ${tag} "${_include}"
+      "${_suffix}" ${_debug} engine_module.map "${TALLOWFIT_ENGINE_SOURCES}" ${ARGN})
   endif()
-  # Only the init function leaves the module, whatever the headers instantiate.
-  target_link_options(${target} PRIVATE
-    "-Wl,--version-script=${PROJECT_SOURCE_DIR}/cmake/module.map")
-  set_target_properties(${target} PROPERTIES
-    PREFIX "" OUTPUT_NAME tallowfit SUFFIX "${_suffix}"
-    LIBRARY_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/${tag}"
-    LINK_DEPENDS "${PROJECT_SOURCE_DIR}/cmake/module.map")
   set(TALLOWFIT_${tag}_INTERPRETER "${interpreter}" PARENT_SCOPE)
   set(TALLOWFIT_${tag}_MAJOR "${_major}" PARENT_SCOPE)
   set(TALLOWFIT_BUILT_PYTHONS ${TALLOWFIT_BUILT_PYTHONS} ${tag} PARENT_SCOPE)
@@ -79,7 +99,7 @@ if(SKBUILD)
   # does not read a lone top-level .pyi from site-packages.
   set(TALLOWFIT_PYTHON3 "${Python_EXECUTABLE}")
   tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
-  install(TARGETS tallowfit_py3 LIBRARY DESTINATION .)
+  install(TARGETS tallowfit_py3 curvefits_engine_py3 LIBRARY DESTINATION .)
   install(FILES tallowfit.pyi DESTINATION .)
   install(FILES tallowfit.pyi DESTINATION tallowfit-stubs RENAME __init__.pyi)
 else()
@@ -106,9 +126,13 @@ macro(tallowfit_add_fault_module tag interpreter)
   set(_built_before "${TALLOWFIT_BUILT_PYTHONS}")
   tallowfit_add_module(${tag} "${interpreter}" tallowfit_core_testing)
   set(TALLOWFIT_BUILT_PYTHONS "${_built_before}")
+  foreach(_target tallowfit_${tag} curvefits_engine_${tag})
+    if(TARGET ${_target})
+      target_sources(${_target} PRIVATE src/module/fault_injection.cpp)
+      target_compile_definitions(${_target} PRIVATE TALLOWFIT_MODULE_FAULTS=1)
+    endif()
+  endforeach()
   if(TARGET tallowfit_${tag})
-    target_sources(tallowfit_${tag} PRIVATE src/module/fault_injection.cpp)
-    target_compile_definitions(tallowfit_${tag} PRIVATE TALLOWFIT_MODULE_FAULTS=1)
     list(APPEND TALLOWFIT_FAULT_PYTHONS ${tag})
   endif()
 endmacro()

@@ -51,7 +51,8 @@ wheel_holds_module_and_stubs() {
     "$python" - "$work"/wheels/tallowfit-*.whl <<'EOF'
 import sys, sysconfig, zipfile
 names = set(zipfile.ZipFile(sys.argv[1]).namelist())
-wanted = {"tallowfit" + sysconfig.get_config_var("EXT_SUFFIX"), "tallowfit.pyi", "tallowfit-stubs/__init__.pyi"}
+suffix = sysconfig.get_config_var("EXT_SUFFIX")
+wanted = {"tallowfit" + suffix, "_curvefits_engine" + suffix, "tallowfit.pyi", "tallowfit-stubs/__init__.pyi"}
 print(sorted(names))
 sys.exit(0 if wanted <= names else 1)
 EOF
@@ -61,9 +62,11 @@ install_wheel_fresh() {
     new_venv "$work/fresh" &&
     "$work/fresh/bin/python" -m pip install -q "$work"/wheels/tallowfit-*.whl &&
     (cd "$work" && "$work/fresh/bin/python" -c "
-import os, sys, tallowfit
-print(tallowfit.__file__)
-sys.exit(0 if tallowfit.__file__.startswith(sys.prefix) and tallowfit.findRoots([5.0]) == (0, []) else 1)")
+import array, os, sys, tallowfit, _curvefits_engine
+print(tallowfit.__file__, _curvefits_engine.__file__)
+roots = _curvefits_engine.find_roots(array.array('d', [5.0]))
+sys.exit(0 if tallowfit.__file__.startswith(sys.prefix) and tallowfit.findRoots([5.0]) == (0, [])
+         and _curvefits_engine.__file__.startswith(sys.prefix) and roots[:2] == (0, None) else 1)")
 }
 
 # The suite with only the shared test helpers on the path: the module must be the wheel's.
@@ -89,7 +92,7 @@ prepare_tools() {
 }
 
 check "pip wheel . builds a wheel" build_wheel
-check "the wheel holds the module, tallowfit.pyi and tallowfit-stubs" wheel_holds_module_and_stubs
+check "the wheel holds the module, the array engine, tallowfit.pyi and tallowfit-stubs" wheel_holds_module_and_stubs
 check "the wheel installs into a fresh venv and imports" install_wheel_fresh
 check "the Python suite passes against the installed wheel" suite_against_wheel
 check "pip install . installs a module that imports" pip_install_source

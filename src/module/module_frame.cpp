@@ -47,7 +47,7 @@ void writeToStdout(const char* text) {
 }  // namespace
 
 PyObject* reportStatus(int32_t status, const char* text) {
-    if (status != kStatusOk && text != nullptr) {
+    if (toldText(status, text) != nullptr) {
         writeToStdout(text);
     }
     return makeInt(status);
@@ -77,8 +77,8 @@ PyObject* newResultList(Py_ssize_t size) {
     return list;
 }
 
-PyObject* noteCaughtException(const EntryDescription& entry, int32_t status, const char* message,
-                              const char* detail) {
+void noteCaughtException(const EntryDescription& entry, int32_t status, const char* message,
+                         const char* detail) {
     // Composing the diagnostic can itself run out of memory; the hook shows
     // nothing, so that failure is dropped rather than let out of the guard.
     try {
@@ -87,14 +87,12 @@ PyObject* noteCaughtException(const EntryDescription& entry, int32_t status, con
         logException(context.str(), kLogSeverity, std::string(message) + detail, status);
     } catch (...) {
     }
-    return makeInt(status);
 }
 
-PyObject* noteThrownStatus(const EntryDescription& entry, int32_t status) {
-    if (status == kStatusOk) {
-        return makeInt(status);
+void noteThrownStatus(const EntryDescription& entry, int32_t status) {
+    if (status != kStatusOk) {
+        noteCaughtException(entry, status, kCaughtException, "");
     }
-    return noteCaughtException(entry, status, kCaughtException, "");
 }
 
 // The texts of the runtime that the messages were first written with; other
@@ -116,12 +114,8 @@ PyObject* makeEntryResult(PyObject* statusObject, PyObject* payload) {
         Py_DecRef(payload);
         return nullptr;
     }
-    if (payload == nullptr) {
-        Py_INCREF(Py_None);
-        payload = Py_None;
-    }
     PyTuple_SetItem(result, 0, statusObject);
-    PyTuple_SetItem(result, 1, payload);
+    PyTuple_SetItem(result, 1, orNone(payload));
     return result;
 }
 

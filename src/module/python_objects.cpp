@@ -40,4 +40,20 @@ PyObject* makeInt(int32_t value) {
     return created([value]() { return Py_BuildValue("i", static_cast<int>(value)); });
 }
 
+PyObject* makeText(const char* text) {
+    return created([text]() { return PyUnicode_FromString(text); });
+}
+
+PyObject* makeByteArray(Py_ssize_t size) {
+    return created([size]() { return PyByteArray_FromStringAndSize(nullptr, size); });
+}
+
+PyObject* orNone(PyObject* object) {
+    if (object == nullptr) {
+        Py_INCREF(Py_None);
+        return Py_None;
+    }
+    return object;
+}
+
 }  // namespace tallowfit

@@ -17,6 +17,14 @@ PyObject* makeFloat(double value);
 PyObject* makeComplex(double real, double imag);
 // A Python int holding a status code.
 PyObject* makeInt(int32_t value);
+// A str of UTF-8 text.
+PyObject* makeText(const char* text);
+// A bytearray of size bytes, not yet written.
+PyObject* makeByteArray(Py_ssize_t size);
+
+// Takes over a reference and passes it on, or a new reference to None for
+// null.
+PyObject* orNone(PyObject* object);
 
 }  // namespace tallowfit
 

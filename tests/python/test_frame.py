@@ -132,14 +132,17 @@ class ItemsThatFightBack(CallChecks, unittest.TestCase):
 
 class Exports(unittest.TestCase):
     def test_the_init_function_is_the_only_export(self):
-        expected = "PyInit_tallowfit" if sys.version_info[0] >= 3 else "inittallowfit"
-        try:
-            output = subprocess.check_output(["nm", "-D", "--defined-only", tallowfit.__file__])
-        except OSError:
-            self.skipTest("nm is not installed")
-        names = [line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()]
-        self.assertEqual(names, [expected])
-
+        modules = [(tallowfit, "PyInit_tallowfit" if sys.version_info[0] >= 3 else "inittallowfit")]
+        if sys.version_info[0] >= 3:
+            import _curvefits_engine
+            modules.append((_curvefits_engine, "PyInit__curvefits_engine"))
+        for module, expected in modules:
+            try:
+                output = subprocess.check_output(["nm", "-D", "--defined-only", module.__file__])
+            except OSError:
+                self.skipTest("nm is not installed")
+            names = [line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()]
+            self.assertEqual(names, [expected])
 
 if __name__ == "__main__":
     unittest.main()
