@@ -84,13 +84,28 @@ def _backend() -> Any:
     return _engine if _engine is not None and _np is not None else _classic
 
 
-def _call(name: str, points: Optional[Points], *arguments: Any) -> Any:
+def _call(name: str, points: Optional[Points], *arguments: Any,
+          double_precision: bool = False) -> Any:
     backend = _backend()
     if points is None:  # roots: a list of coefficients
         return backend.find_roots(arguments[0] if backend is _classic else array("d", arguments[0]))
     if backend is _classic:
-        return getattr(_classic, name)(*points.columns, *arguments, False, rows=points.rows())
-    return getattr(backend, name)(*points.contiguous(), *arguments, False)
+        return getattr(_classic, name)(*points.columns, *arguments, double_precision,
+                                       rows=points.rows())
+    return getattr(backend, name)(*points.contiguous(), *arguments, double_precision)
+
+
+def _read(x: Any, y: Any, sigma: Any, double_precision: bool) -> Points:
+    """The points, read as the native call will read them. Double precision
+    needs the array engine; the classic call reads single precision only."""
+    if double_precision and _backend() is _classic:
+        raise InvalidInputError(Status.INVALID_ARGUMENT, "double_precision=True needs numpy "
+                                "and the array engine (_curvefits_engine); the classic call "
+                                "reads single precision only")
+    points = read_points(x, y, sigma)
+    if double_precision:
+        points.read_as_given()
+    return points
 
 
 def _flag_word(flags: int, **options: bool) -> int:
@@ -113,18 +128,18 @@ def fit(x: Any, y: Any = ..., sigma: Any = ..., *, model: Union[Model, int], ord
         refine: bool = ..., drop_invalid: bool = ..., scale_small_y: bool = ...,
         check_conditioning: bool = ..., allow_exact_fit: bool = ...,
         allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-        check: Literal[True] = ...) -> FitResult: ...
+        double_precision: bool = ..., check: Literal[True] = ...) -> FitResult: ...
 @overload
 def fit(x: Any, y: Any = ..., sigma: Any = ..., *, model: Union[Model, int], order: int = ...,
         refine: bool = ..., drop_invalid: bool = ..., scale_small_y: bool = ...,
         check_conditioning: bool = ..., allow_exact_fit: bool = ...,
         allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-        check: bool = ...) -> Union[FitResult, CurveFitError]: ...
+        double_precision: bool = ..., check: bool = ...) -> Union[FitResult, CurveFitError]: ...
 def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], order: int = 0,
         refine: bool = False, drop_invalid: bool = False, scale_small_y: bool = False,
         check_conditioning: bool = False, allow_exact_fit: bool = False,
         allow_zero_uncertainty: bool = False, flags: Union[Flag, int] = 0,
-        check: bool = True) -> Union[FitResult, CurveFitError]:
+        double_precision: bool = False, check: bool = True) -> Union[FitResult, CurveFitError]:
     """Fits one model to measured points by weighted least squares.
 
     Parameters
@@ -143,6 +158,11 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
         Set the flag bits of :class:`Flag` of the same names.
     flags : Flag or int
         More flag bits, or'ed with the options.
+    double_precision : bool
+        Read the points as the doubles given instead of rounding them to
+        single precision (needs numpy and the array engine). For data that
+        single precision damages, such as timestamps or large offsets; the
+        results then differ from the native ``tallowfit`` call's.
     check : bool
         False returns the failure (an unraised :class:`CurveFitError`, with
         ``status`` and ``message``) instead of raising it: for batches.
@@ -172,14 +192,16 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
             raise InvalidInputError(Status.INVALID_ARGUMENT, "model must be one of %s; the "
                                     "two-range model is fitted by fit_two_range" % ", ".join(
                                         m.name for m in Model if m != Model.DUAL))
-        points = read_points(x, y, sigma)
+        points = _read(x, y, sigma, double_precision)
         refuse_fit(points, model, int(order), word)
     except InvalidInputError as error:
         if check:
             raise
         return error
-    warn_precision(points, 3)
-    status, message, report = _call("fit", points, int(model), int(order), word)
+    if not double_precision:
+        warn_precision(points, 3)
+    status, message, report = _call("fit", points, int(model), int(order), word,
+                                    double_precision=double_precision)
     if report is None:
         return _failed(status, message, "optimizeModel", check)
     return FitResult(model, word, report, points)
@@ -191,19 +213,21 @@ def fit_two_range(x: Any, y: Any = ..., sigma: Any = ..., *, threshold: float,
                   drop_invalid: bool = ..., scale_small_y: bool = ...,
                   check_conditioning: bool = ..., allow_exact_fit: bool = ...,
                   allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-                  check: Literal[True] = ...) -> TwoRangeFit: ...
+                  double_precision: bool = ..., check: Literal[True] = ...) -> TwoRangeFit: ...
 @overload
 def fit_two_range(x: Any, y: Any = ..., sigma: Any = ..., *, threshold: float,
                   lower_order: int = ..., upper_order: int = ..., refine: bool = ...,
                   drop_invalid: bool = ..., scale_small_y: bool = ...,
                   check_conditioning: bool = ..., allow_exact_fit: bool = ...,
                   allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
+                  double_precision: bool = ...,
                   check: bool = ...) -> Union[TwoRangeFit, CurveFitError]: ...
 def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                   lower_order: int = 0, upper_order: int = 0, refine: bool = False,
                   drop_invalid: bool = False, scale_small_y: bool = False,
                   check_conditioning: bool = False, allow_exact_fit: bool = False,
                   allow_zero_uncertainty: bool = False, flags: Union[Flag, int] = 0,
+                  double_precision: bool = False,
                   check: bool = True) -> Union[TwoRangeFit, CurveFitError]:
     """Fits LOG_LOG separately below and above a threshold of x (the 'Dual' model).
 
@@ -220,8 +244,9 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
     lower_order, upper_order : int
         Coefficients of each range's fit; 0 chooses from that range's points.
     refine, drop_invalid, scale_small_y, check_conditioning, allow_exact_fit,
-    allow_zero_uncertainty, flags, check
-        As for :func:`fit`, for both ranges.
+    allow_zero_uncertainty, flags, double_precision, check
+        As for :func:`fit`, for both ranges (double precision reads the
+        threshold as given too).
 
     Returns
     -------
@@ -239,19 +264,20 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                       scale_small_y=scale_small_y, check_conditioning=check_conditioning,
                       allow_exact_fit=allow_exact_fit,
                       allow_zero_uncertainty=allow_zero_uncertainty)
+    cut = float(threshold) if double_precision else single(float(threshold))
     try:
-        points = read_points(x, y, sigma)
-        refuse_two_range(points, float(threshold), int(lower_order), int(upper_order), word)
+        points = _read(x, y, sigma, double_precision)
+        refuse_two_range(points, cut, int(lower_order), int(upper_order), word)
     except InvalidInputError as error:
         if check:
             raise
         return error
-    warn_precision(points, 3)
+    if not double_precision:
+        warn_precision(points, 3)
     status, message, reports = _call("fit_dual", points, float(threshold), int(lower_order),
-                                     int(upper_order), word)
+                                     int(upper_order), word, double_precision=double_precision)
     if reports is None:
         return _failed(status, message, "optimizeDualModel", check)
-    cut = single(float(threshold))
     lower_side, upper_side = threshold_sides(points.rounded[0], cut)
 
     def side(report: Any, mask: Any) -> FitResult:

@@ -51,6 +51,14 @@ class Points(object):
             self.columns = tuple(columns)
             self.rounded = tuple(array("d", array("f", c)) for c in self.columns)
 
+    def read_as_given(self) -> None:
+        """The values the native call reads are the caller's own doubles (the
+        array engine's double-precision mode): nothing is rounded."""
+        self.rounded = self.columns
+        if np is not None:
+            self.single = self.table
+        self._extremes = None
+
     def extremes(self) -> Tuple[List[float], List[float]]:
         """(smallest, largest) rounded value of each column, NaN where a column has one.
         Column by column: a reduction across the rows of an N x 3 table is far slower."""
@@ -304,10 +312,12 @@ def single(value: float) -> float:
 
 def refuse_two_range(points: Points, threshold: float, lower_order: int, upper_order: int,
                      flags: int) -> None:
-    """refuse_fit for each range of a two-range fit."""
-    if not math.isfinite(single(threshold)):
-        raise _refuse("the threshold must be finite in single precision; got %r" % threshold)
-    lower, upper = threshold_sides(points.rounded[0], single(threshold))
+    """refuse_fit for each range of a two-range fit; threshold as the native
+    call reads it."""
+    if not math.isfinite(threshold):
+        raise _refuse("the threshold must be finite (in single precision unless "
+                      "double_precision=True); got %r" % threshold)
+    lower, upper = threshold_sides(points.rounded[0], threshold)
     if not _where(upper):
         raise _refuse("no point lies at or above the threshold %r; the upper range is always "
                       "fitted" % threshold)

@@ -27,7 +27,8 @@ class PointTable(object):
 
     Attributes (numpy arrays when numpy is installed, else tuples of float)
     ----------
-    x, y, sigma : the point as the fit read it (rounded to single precision)
+    x, y, sigma : the point as the fit read it (rounded to single precision
+        unless the fit was asked for double precision)
     fitted : the fitted curve at x
     residual : y - fitted, signed
     deviation : the native deviation, sqrt(residual**2 + sigma**2) (sigma left

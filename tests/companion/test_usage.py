@@ -146,6 +146,24 @@ class Refusals(Silent):
             self.assertIn("x - x.mean()", str(warning.message))
 
 
+    def test_double_precision_keeps_large_offsets(self):
+        x = [1e4 + 1e-3 * k for k in range(50)]  # 1e-3 apart: below single precision's step
+        line = [3.0 + 0.5 * k for k in range(50)]
+        if cf._backend() is cf._classic:
+            with self.assertRaisesRegex(cf.InvalidInputError, "array engine"):
+                cf.fit(x, line, 0.1, model=6, order=2, double_precision=True)
+            return
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", cf.PrecisionWarning)
+            rounded = cf.fit(x, line, 0.1, model=6, order=2)
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")  # no single-precision warning either
+            exact = cf.fit(x, line, 0.1, model=6, order=2, double_precision=True)
+        self.assertEqual(list(exact.points.x), x)
+        self.assertGreater(rounded.reduced_chi_square, 1.0)
+        self.assertLess(exact.reduced_chi_square, 1e-3)
+
+
 class NativeFailures(Silent):
     """Failures of the native call: its status, its class and its exact message."""
 
