@@ -13,10 +13,10 @@ faster). Nothing here asserts a number.
 import argparse
 import datetime
 import gc
+import json
 import math
 import os
 import platform
-import random
 import subprocess
 import sys
 import timeit
@@ -29,6 +29,7 @@ from scipy.optimize import curve_fit
 
 import _floor
 import tallowfit
+from workloads import polynomial_coefficients, power_law_points
 
 POLYNOMIAL, LOG_LOG = 6, 1
 REFINE = 2
@@ -56,25 +57,6 @@ def median_time(function, args, samples, minimum_sample=0.05):
 
 def samples_for(size):
     return 7 if size <= 10 ** 5 else 3
-
-
-# -- data -----------------------------------------------------------------------
-
-def power_law_points(size, seed=1):
-    """y = 2 x^1.5 (1 + 1% noise) on 1 < x <= 11, 1% uncertainty: a clean LogLog
-    curve, and a gentle one for a parabola."""
-    rng = random.Random(seed)
-    points = []
-    for k in range(1, size + 1):
-        x = 1.0 + 10.0 * k / size
-        y = 2.0 * x * math.sqrt(x) * (1.0 + 0.01 * (rng.random() - 0.5))
-        points.append((x, y, 0.01 * y))
-    return points
-
-
-def polynomial_coefficients(degree, seed=2):
-    rng = random.Random(seed + degree)
-    return [rng.uniform(-1.0, 1.0) for _ in range(degree)] + [1.0]
 
 
 # -- the jobs -------------------------------------------------------------------
@@ -320,9 +302,32 @@ def write_page(out, roots, fits, shares, scaling):
     add("Times and memory are per point. At 10^3 points the memory figures are within")
     add("the page granularity of the measurement.")
     add("")
+    lines.extend(instruction_lines())
     lines.extend(cost_section(roots, fits, shares, scaling))
     with open(out, "w") as target:
         target.write("\n".join(lines) + "\n")
+
+
+def instruction_lines():
+    """The instruction counts of bench/instructions.json, before and now."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "instructions.json")) as f:
+        counts = json.load(f)
+    lines = [
+        "## Instructions per call",
+        "",
+        "Counted by valgrind's callgrind (`bench/run.sh --instructions`), which the load of",
+        "the machine cannot move: the mean of four calls after a warm-up call, from the",
+        "entry function's start to its return. Each run of `bench/run.sh` fails when a",
+        "job takes more than 2% over the record in `bench/instructions.json`. Before: the",
+        "tree before each point's x-only values were computed once per fit.",
+        "",
+        "| job | before | now | change |",
+        "|---|---:|---:|---:|",
+    ]
+    for job in sorted(counts["record"], key=counts["record"].get):
+        before, now = counts["before"][job], counts["record"][job]
+        lines.append("| %s | %d | %d | %+.1f%% |" % (job, before, now, 100.0 * (now - before) / before))
+    return lines + [""]
 
 
 def target_rows(roots, fits, scaling):
