@@ -93,22 +93,26 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
 // Weighted chi-square in data space over the points the model can evaluate;
 // a zero uncertainty counts as 1 when allowed, else the point is left out.
 double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
-                          const FitParameters& parameters, int32_t flags, int32_t* counted) {
+                          const FitParameters& parameters, int32_t flags,
+                          const PointRecords* records, int32_t* counted) {
     const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
     double chiSquare = 0.0;
     *counted = 0;
-    for (const DataPoint& point : valid) {
-        double sigma = point.yUnc;
-        if (point.yUnc == 0.0 && (flags & kFitAllowZeroUncertainty) != 0) sigma = 1.0;
-        double yModel = 0.0;
-        if (model(point.x, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
-            const double residual = point.y - yModel;
-            chiSquare = chiSquare + residual * residual / (sigma * sigma);
-            ++*counted;
+    withModelValues(model, records, [&](auto valueAt) {
+        for (std::size_t i = 0; i < valid.size(); ++i) {
+            const DataPoint& point = valid[i];
+            double sigma = point.yUnc;
+            if (point.yUnc == 0.0 && (flags & kFitAllowZeroUncertainty) != 0) sigma = 1.0;
+            double yModel = 0.0;
+            if (valueAt(point.x, i, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
+                const double residual = point.y - yModel;
+                chiSquare = chiSquare + residual * residual / (sigma * sigma);
+                ++*counted;
+            }
         }
-    }
+    });
     return chiSquare;
 }
 
@@ -147,11 +151,6 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
     std::vector<DataPoint> kept;
     const std::vector<DataPoint>& valid = validPoints(modelId, flags, points, kept);
     const RangeFigures figures = computeRangeFigures(valid, flags);
-    std::vector<double> t, u, sigma;
-    transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma);
-    CovarianceStorage covariance(n);
-    if (tooFewPoints(valid.size(), n, flags)) throw std::invalid_argument(kFewerValidPoints);
-
     // LogRatio holds its reference x at the middle of the x range.
     std::vector<double> values(static_cast<std::size_t>(n), 0.0);
     std::vector<unsigned char> fitMask(static_cast<std::size_t>(n), 1);
@@ -159,6 +158,13 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         values[0] = figures.xMiddle;
         fitMask[0] = 0;
     }
+    FitResult result;
+    result.pointRecords = preparePointRecords(modelId, valid, values.data(), n);
+    const PointRecords* records = result.pointRecords.table();
+    std::vector<double> t, u, sigma;
+    transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma, records);
+    CovarianceStorage covariance(n);
+    if (tooFewPoints(valid.size(), n, flags)) throw std::invalid_argument(kFewerValidPoints);
     FitParameters parameters = {values.data(), fitMask.data(), static_cast<uint32_t>(n)};
     FitSolution solution = {covariance.matrix(), 0.0, 0.0};
     const int checkConditioning = (flags & kFitCheckConditioning) != 0 ? 1 : 0;
@@ -171,15 +177,15 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
                                           parameters.count, t, u, sigma);
     if ((flags & kFitRefineNonlinear) != 0 && modelId != Polynomial)
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
-                                          dataModelFunction(modelId), dataModelSplit(modelId),
-                                          checkConditioning, kStallLimit, kStallTolerance));
+                                          dataModelFunction(modelId), records, checkConditioning,
+                                          kStallLimit, kStallTolerance));
 
-    FitResult result;
     result.covariance.rows = copyRows(covariance.matrix(), n);
     covariance.release();
 
     int32_t counted = 0;
-    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, flags, &counted);
+    const double chiSquare =
+        dataSpaceChiSquare(valid, modelId, parameters, flags, records, &counted);
     const int32_t adjusted = static_cast<int32_t>(countAdjusted(fitMask.data(), parameters.count));
     const int32_t dof = counted - adjusted;
     if (dof > 0)

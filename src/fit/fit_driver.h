@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "models.h"
+#include "point_preparation.h"
 
 namespace tallowfit {
 
@@ -19,6 +20,9 @@ struct FitCovariance {
 struct FitResult {
     std::vector<double> coefficients;
     FitCovariance covariance;
+    // The records of the fitted points, for the statistics over the same
+    // points; released once they are taken.
+    FitPointRecords pointRecords;
 };
 
 // Throws std::invalid_argument for a model without an order table.

@@ -13,27 +13,33 @@ namespace {
 
 const char* const kNoAverage = "There are too few points, 0 == ndata, to compute average error.";
 
-// The fitted curve at a usable point, when the model can be evaluated there.
-// The model function is looked up for every usable point, so a model without
-// one is refused at the first such point and an empty list passes.
-bool fittedValueAt(const DataPoint& point, const std::vector<double>& coefficients,
-                   ModelId modelId, int32_t flags, double* yModel) {
-    if (!isPointUsable(point, modelId, flags)) return false;
-    const ModelFunction model = dataModelFunction(modelId);
-    const ModelEvaluation evaluation = {coefficients.data(), nullptr,
-                                        static_cast<int32_t>(coefficients.size())};
-    *yModel = 0.0;
-    return model(point.x, &evaluation, yModel) == kStatusOk;
-}
-
-// Calls visit(point, yModel) for every point where the curve has a value.
+// Calls visit(point, yModel) for every usable point where the curve has a
+// value. Without records the model function is looked up for every usable
+// point, so a model without one is refused at the first such point and an
+// empty list passes; records are only had for a model with one.
 template <typename Visit>
 void forEachFittedPoint(const std::vector<DataPoint>& points,
                         const std::vector<double>& coefficients, ModelId modelId, int32_t flags,
-                        Visit visit) {
-    for (const DataPoint& point : points) {
-        double yModel = 0.0;
-        if (fittedValueAt(point, coefficients, modelId, flags, &yModel)) visit(point, yModel);
+                        const PointRecords* records, Visit visit) {
+    const ModelEvaluation evaluation = {coefficients.data(), nullptr,
+                                        static_cast<int32_t>(coefficients.size())};
+    auto lookedUp = [modelId](double x, const ModelEvaluation* e, double* y) {
+        return dataModelFunction(modelId)(x, e, y);
+    };
+    auto walk = [&](auto valueAt) {
+        for (std::size_t i = 0; i < points.size(); ++i) {
+            double yModel = 0.0;
+            if (isPointUsable(points[i], modelId, flags) &&
+                valueAt(points[i].x, i, &evaluation, &yModel) == kStatusOk)
+                visit(points[i], yModel);
+        }
+    };
+    if (records) {
+        withModelValues(nullptr, records, walk);
+    } else {
+        walk([&](double x, std::size_t, const ModelEvaluation* e, double* y) {
+            return lookedUp(x, e, y);
+        });
     }
 }
 
@@ -77,7 +83,7 @@ double computeAverageError(const std::vector<DataPoint>& points,
                            const std::vector<double>& coefficients, ModelId modelId,
                            int32_t flags) {
     AverageError average;
-    forEachFittedPoint(points, coefficients, modelId, flags,
+    forEachFittedPoint(points, coefficients, modelId, flags, nullptr,
                        [&](const DataPoint& point, double yModel) { average.add(point, yModel); });
     return average.percent();
 }
@@ -87,7 +93,7 @@ std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& poin
                                               ModelId modelId, int32_t flags) {
     std::vector<PointDeviation> deviations;
     deviations.reserve(points.size());
-    forEachFittedPoint(points, coefficients, modelId, flags,
+    forEachFittedPoint(points, coefficients, modelId, flags, nullptr,
                        [&](const DataPoint& point, double yModel) {
                            deviations.push_back(deviationAt(point, yModel, flags));
                        });
@@ -98,7 +104,7 @@ std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& poin
 // table that cannot be had leaves the average's own refusal to go first.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   int32_t flags) {
+                                   int32_t flags, const PointRecords* records) {
     FitStatistics statistics;
     try {
         statistics.deviations.reserve(points.size());
@@ -107,7 +113,7 @@ FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
         throw;
     }
     AverageError average;
-    forEachFittedPoint(points, coefficients, modelId, flags,
+    forEachFittedPoint(points, coefficients, modelId, flags, records,
                        [&](const DataPoint& point, double yModel) {
                            average.add(point, yModel);
                            statistics.deviations.push_back(deviationAt(point, yModel, flags));

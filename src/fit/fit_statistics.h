@@ -36,9 +36,10 @@ struct FitStatistics {
 
 // Both of the above from one evaluation of the curve per point, with the same
 // results and the same exceptions as computeAverageError then computeDeviations.
+// The records, when given, are the fit's of these very points, one each.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   int32_t flags);
+                                   int32_t flags, const PointRecords* records = nullptr);
 
 }  // namespace tallowfit
 

@@ -48,9 +48,9 @@ void storeScaled(double* d, const double* p, int32_t count, double factor) {
     for (int32_t i = 0; i < count; ++i) d[i] = p[i] * factor;
 }
 
-// Each of the three models below is written as the steps that depend on x
+// Each of the four models below is written as the steps that depend on x
 // alone and the steps that use the coefficients; its model function runs both,
-// its split form (for the refinement) stores the first in a point's record.
+// its split form stores the first in a point's record once per fit.
 
 // LogInverse: S = sum of c[k]*power(k) term by term, y = pow(10, S),
 // d[k] = power(k)*ln 10*y, with power(k) = pow(1/x, k-1).
@@ -80,6 +80,14 @@ void evaluateLogInverse(const double* record, const ModelEvaluation* evaluation,
     logInverseFromPowers([record](int32_t k) { return record[k]; }, evaluation, y);
 }
 
+// The model function's value without derivatives: its powers are the record's.
+double logInverseValue(const double* record, const double* parameters, int32_t count) {
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    double y = 0.0;
+    evaluateLogInverse(record, &evaluation, &y);
+    return y;
+}
+
 // LogLog: t = ln x; y = exp(P(t)), P what evalPolynomial stores in y;
 // d[k] = pow(t, k)*y.
 bool refusesLogLog(double t, const ModelEvaluation* evaluation, const double* y) {
@@ -98,6 +106,10 @@ int32_t prepareLogLog(double x, const ModelEvaluation* evaluation, double* recor
     record[0] = t;
     storePowers(record + 1, evaluation->count - 1, t, 1);
     return kStatusOk;
+}
+
+double logLogRecordValue(const double* record, const double* parameters, int32_t count) {
+    return std::exp(hornerFrom(parameters, 0, count, record[0]));
 }
 
 void evaluateLogLog(const double* record, const ModelEvaluation* evaluation, double* y) {
@@ -125,10 +137,39 @@ int32_t prepareLogRatio(double x, const ModelEvaluation* evaluation, double* rec
     return kStatusOk;
 }
 
+double logRatioRecordValue(const double* record, const double* parameters, int32_t count) {
+    return std::exp(hornerFrom(parameters, 1, count, record[0]));
+}
+
 void evaluateLogRatio(const double* record, const ModelEvaluation* evaluation, double* y) {
     *y = logRatioValue(record[0], evaluation);
     evaluation->derivatives[0] = 1.0;
     storeScaled(evaluation->derivatives + 1, record + 1, evaluation->count - 1, *y);
+}
+
+// HalfPower: s = sqrt(x); y = the polynomial in s, d[0] = 1, d[k] = s*d[k-1].
+// Record: s, then d[1] .. d[n-1], each the same product of the same factors.
+bool refusesHalfPower(double x, const ModelEvaluation* evaluation, const double* y) {
+    return isIncomplete(evaluation, y, 1) || x < 0.0;
+}
+
+int32_t prepareHalfPower(double x, const ModelEvaluation* evaluation, double* record) {
+    if (refusesHalfPower(x, evaluation, record)) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    record[0] = std::sqrt(x);
+    if (n > 1) record[1] = record[0] * 1.0;
+    continueGeometric(record, 1, n, record[0]);
+    return kStatusOk;
+}
+
+double halfPowerValue(const double* record, const double* parameters, int32_t count) {
+    return hornerFrom(parameters, 0, count, record[0]);
+}
+
+void evaluateHalfPower(const double* record, const ModelEvaluation* evaluation, double* y) {
+    *y = halfPowerValue(record, evaluation->parameters, evaluation->count);
+    evaluation->derivatives[0] = 1.0;
+    for (int32_t k = 1; k < evaluation->count; ++k) evaluation->derivatives[k] = record[k];
 }
 
 // A split form's evaluation over a run of points, one point's at a time.
@@ -144,10 +185,14 @@ void evaluateRun(const double* records, uint32_t count, uint32_t width, const do
 }
 
 // The records read c[0] of LogRatio only, which its fits hold.
-const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse,
+const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse, logInverseValue,
                                               evaluateRun<evaluateLogInverse>};
-const PointInvariantModel kLogLogSplit = {0, prepareLogLog, evaluateRun<evaluateLogLog>};
-const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, evaluateRun<evaluateLogRatio>};
+const PointInvariantModel kLogLogSplit = {0, prepareLogLog, logLogRecordValue,
+                                          evaluateRun<evaluateLogLog>};
+const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, logRatioRecordValue,
+                                            evaluateRun<evaluateLogRatio>};
+const PointInvariantModel kHalfPowerSplit = {0, prepareHalfPower, halfPowerValue,
+                                             evaluateRun<evaluateHalfPower>};
 
 }  // namespace
 
@@ -210,7 +255,7 @@ int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y) {
 
 // A polynomial in sqrt(x).
 int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y) {
-    if (isIncomplete(evaluation, y, 1) || x < 0.0) return kStatusInvalidArgument;
+    if (refusesHalfPower(x, evaluation, y)) return kStatusInvalidArgument;
     return evalPolynomial(std::sqrt(x), evaluation, y);
 }
 
@@ -290,6 +335,7 @@ const PointInvariantModel* dataModelSplit(ModelId id) {
         case LogInverse: return &kLogInverseSplit;
         case LogLog: return &kLogLogSplit;
         case LogRatio: return &kLogRatioSplit;
+        case HalfPower: return &kHalfPowerSplit;
         default: return nullptr;
     }
 }

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <stdexcept>
 
+#include "../numeric/status.h"
+
 namespace tallowfit {
 
 namespace {
@@ -32,14 +34,18 @@ struct TransformedPoint {
 };
 
 // One point in the model's linear transformation; the uncertainty of a
-// logarithm is relative, so it is taken from the unscaled y.
+// logarithm is relative, so it is taken from the unscaled y. The record of
+// LogLog, LogRatio and HalfPower starts with t, by the same call on the same
+// argument (LogRatio's held c[0] is the middle of the x range).
 TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
-                                double xMiddle) {
+                                double xMiddle, const double* record) {
     switch (modelId) {
         case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
-        case LogLog: return {std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
-        case LogRatio: return {std::log(xMiddle / p.x), std::log(p.y * yScale), p.yUnc / p.y};
-        case HalfPower: return {std::sqrt(p.x), p.y, p.yUnc};
+        case LogLog: return {record ? record[0] : std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
+        case LogRatio:
+            return {record ? record[0] : std::log(xMiddle / p.x), std::log(p.y * yScale),
+                    p.yUnc / p.y};
+        case HalfPower: return {record ? record[0] : std::sqrt(p.x), p.y, p.yUnc};
         case RootPolynomial: return {p.x, p.y * p.y, p.yUnc * p.yUnc};
         case Polynomial: return {p.x, p.y, p.yUnc};
         default: throw std::invalid_argument(kNoLinearTransformation);
@@ -89,17 +95,45 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t fl
     return figures;
 }
 
+FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint>& valid,
+                                    const double* coefficients, int32_t count) {
+    FitPointRecords prepared;
+    const PointInvariantModel* split = dataModelSplit(modelId);
+    if (split == nullptr || count > static_cast<int32_t>(kMaxRecordedCoefficients))
+        return prepared;
+    const uint32_t width = static_cast<uint32_t>(count);
+    prepared.records.resize(valid.size() * width);
+    const ModelEvaluation evaluation = {coefficients, nullptr, count};
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        if (split->prepare(valid[i].x, &evaluation, &prepared.records[i * width]) != kStatusOk) {
+            prepared.records = std::vector<double>();
+            return prepared;
+        }
+    }
+    prepared.split = split;
+    prepared.width = width;
+    return prepared;
+}
+
 void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
                      double xMiddle, std::vector<double>& t, std::vector<double>& u,
-                     std::vector<double>& sigma) {
+                     std::vector<double>& sigma, const PointRecords* records) {
     t.reserve(valid.size());
     u.reserve(valid.size());
     sigma.reserve(valid.size());
-    for (const DataPoint& point : valid) {
-        const TransformedPoint transformed = transformPoint(modelId, point, yScale, xMiddle);
+    auto append = [&](const TransformedPoint& transformed) {
         t.push_back(transformed.t);
         u.push_back(transformed.u);
         sigma.push_back(transformed.sigma);
+    };
+    if (records) {
+        for (std::size_t i = 0; i < valid.size(); ++i) {
+            append(transformPoint(modelId, valid[i], yScale, xMiddle,
+                                  records->records + i * records->width));
+        }
+    } else {
+        for (const DataPoint& point : valid)
+            append(transformPoint(modelId, point, yScale, xMiddle, nullptr));
     }
 }
 

@@ -160,7 +160,8 @@ void buildFitResultList(const std::vector<DataPoint>& points, ModelId modelId,
     addCoefficients(result, fit.coefficients);
     addCovariance(result, fit.covariance.rows, covarianceFactor(points, fit, flags));
     setFloatItem(result, 2, fit.covariance.reducedChiSquare);
-    const FitStatistics statistics = computeFitStatistics(points, fit.coefficients, modelId, flags);
+    const FitStatistics statistics = computeFitStatistics(points, fit.coefficients, modelId, flags,
+                                                            fit.pointRecords.tableFor(points.size()));
     setFloatItem(result, 3, statistics.averageError);
     addDeviations(result, statistics.deviations);
 }
