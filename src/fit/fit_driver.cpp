@@ -143,12 +143,16 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
                                  static_cast<uint32_t>(valid.size())};
     requireSolverSuccess(fitLinear(&transformed, &parameters, &solution,
                                    transformedModelFunction(modelId), checkConditioning));
-    const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
-                                          parameters.count, t, u, sigma);
-    if (options.refineNonlinear && modelId != Polynomial)
+    // Only a refinement reads the points in data space again.
+    if (options.refineNonlinear && modelId != Polynomial) {
+        const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
+                                              parameters.count, t, u, sigma);
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
                                           dataModelFunction(modelId), records, checkConditioning,
                                           kStallLimit, kStallTolerance));
+    } else {
+        removeYScale(modelId, figures.yScale, values.data(), parameters.count);
+    }
 
     result.covariance.rows = copyRows(covariance.matrix(), n);
     covariance.release();

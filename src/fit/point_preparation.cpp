@@ -27,7 +27,7 @@ struct TransformedPoint {
 // logarithm is relative, so it is taken from the unscaled y. The record of
 // LogLog, LogRatio and HalfPower starts with t, by the same call on the same
 // argument (LogRatio's held c[0] is the middle of the x range).
-TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
+inline TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
                                 double xMiddle, const double* record) {
     switch (modelId) {
         case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
@@ -135,17 +135,8 @@ void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, doubl
 // The logarithmic models carry the y scale in their constant coefficient; a
 // fit too short to have one (LogInverse or LogRatio with c[0] alone) has
 // nothing to adjust.
-FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
-                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
-                         std::vector<double>& u, std::vector<double>& sigma) {
-    t.clear();
-    u.clear();
-    sigma.clear();
-    for (const DataPoint& point : valid) {
-        t.push_back(point.x);
-        u.push_back(point.y);
-        sigma.push_back(point.yUnc);
-    }
+void removeYScale(ModelId modelId, double yScale, double* coefficients,
+                  uint32_t coefficientCount) {
     if (yScale != 1.0) {
         switch (modelId) {
             case LogInverse:
@@ -163,6 +154,20 @@ FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, d
             default: throw std::invalid_argument(kNoLinearTransformation);
         }
     }
+}
+
+FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
+                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
+                         std::vector<double>& u, std::vector<double>& sigma) {
+    t.clear();
+    u.clear();
+    sigma.clear();
+    for (const DataPoint& point : valid) {
+        t.push_back(point.x);
+        u.push_back(point.y);
+        sigma.push_back(point.yUnc);
+    }
+    removeYScale(modelId, yScale, coefficients, coefficientCount);
     return FitData{t.data(), nullptr, u.data(), sigma.data(), static_cast<uint32_t>(t.size())};
 }
 

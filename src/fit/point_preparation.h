@@ -67,8 +67,12 @@ void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, doubl
                      double xMiddle, std::vector<double>& t, std::vector<double>& u,
                      std::vector<double>& sigma, const PointRecords* records = nullptr);
 
+// Takes the y scale out of the constant coefficient (of coefficientCount).
+void removeYScale(ModelId modelId, double yScale, double* coefficients,
+                  uint32_t coefficientCount);
+
 // Refills t, u, sigma with x, y, yUnc, takes the y scale out of the constant
-// coefficient (of coefficientCount) and returns the data-space FitData.
+// coefficient and returns the data-space FitData.
 FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
                          double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
                          std::vector<double>& u, std::vector<double>& sigma);
