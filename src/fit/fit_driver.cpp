@@ -63,27 +63,36 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
 
 // Weighted chi-square in data space over the points the model can evaluate;
 // a zero uncertainty counts as 1 when allowed, else the point is left out.
+// The curve's value at each point goes to `curve`, which is left empty when
+// the model cannot be evaluated at some point.
 double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
                           const FitParameters& parameters, const FitOptions& options,
-                          const PointRecords* records, int32_t* counted) {
+                          const PointRecords* records, int32_t* counted,
+                          std::vector<double>& curve) {
     const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
     double chiSquare = 0.0;
     *counted = 0;
+    bool everywhere = true;
+    curve.reserve(valid.size());
     withModelValues(model, records, [&](auto valueAt) {
         for (std::size_t i = 0; i < valid.size(); ++i) {
             const DataPoint& point = valid[i];
             double sigma = point.yUnc;
             if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
             double yModel = 0.0;
-            if (valueAt(point.x, i, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
+            const bool hasValue = valueAt(point.x, i, &evaluation, &yModel) == kStatusOk;
+            everywhere = everywhere && hasValue;
+            curve.push_back(yModel);
+            if (hasValue && sigma != 0.0) {
                 const double residual = point.y - yModel;
                 chiSquare = chiSquare + residual * residual / (sigma * sigma);
                 ++*counted;
             }
         }
     });
+    if (!everywhere) curve = std::vector<double>();
     return chiSquare;
 }
 
@@ -128,9 +137,8 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         values[0] = figures.xMiddle;
         fitMask[0] = 0;
     }
-    FitResult result;
-    result.pointRecords = preparePointRecords(modelId, valid, values.data(), n);
-    const PointRecords* records = result.pointRecords.table();
+    const FitPointRecords pointRecords = preparePointRecords(modelId, valid, values.data(), n);
+    const PointRecords* records = pointRecords.table();
     std::vector<double> t, u, sigma;
     transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma, records);
     CovarianceStorage covariance(n);
@@ -154,12 +162,13 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         removeYScale(modelId, figures.yScale, values.data(), parameters.count);
     }
 
+    FitResult result;
     result.covariance.rows = copyRows(covariance.matrix(), n);
     covariance.release();
 
     int32_t counted = 0;
-    const double chiSquare =
-        dataSpaceChiSquare(valid, modelId, parameters, options, records, &counted);
+    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, options, records,
+                                                &counted, result.curve);
     const int32_t adjusted = static_cast<int32_t>(countAdjusted(fitMask.data(), parameters.count));
     const int32_t dof = counted - adjusted;
     if (dof > 0)

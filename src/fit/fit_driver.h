@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "fit/models.h"
-#include "fit/point_preparation.h"
 
 namespace tallowfit {
 
@@ -19,9 +18,10 @@ struct FitCovariance {
 struct FitResult {
     std::vector<double> coefficients;
     FitCovariance covariance;
-    // The records of the fitted points, for the statistics over the same
-    // points; released once they are taken.
-    FitPointRecords pointRecords;
+    // The fitted curve at each of the points that passed validation, in
+    // order, or empty when it has no value at one of them; the statistics
+    // over the same points take their values from here.
+    std::vector<double> curve;
 };
 
 // Throws std::invalid_argument for a model without an order table.

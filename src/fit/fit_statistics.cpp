@@ -10,29 +10,24 @@ namespace tallowfit {
 
 namespace {
 
-// Calls visit(point, yModel) for every point where the curve has a value.
-// Without records the model function is looked up at each point, so a model
-// without one is refused at the first point and an empty list passes; only a
-// model with one has records.
+// Calls visit(point, yModel) for every point where the curve has a value:
+// each of them when the fit's values are given. Otherwise the model function
+// is looked up at each point, so a model without one is refused at the first
+// point and an empty list passes.
 template <typename Visit>
 void forEachFittedPoint(const std::vector<DataPoint>& points,
                         const std::vector<double>& coefficients, ModelId modelId,
-                        const PointRecords* records, Visit visit) {
+                        const double* curve, Visit visit) {
     const ModelEvaluation evaluation = {coefficients.data(), nullptr,
                                         static_cast<int32_t>(coefficients.size())};
-    auto walk = [&](auto valueAt) {
-        for (std::size_t i = 0; i < points.size(); ++i) {
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (curve) {
+            visit(points[i], curve[i]);
+        } else {
+            const ModelFunction model = dataModelFunction(modelId);
             double yModel = 0.0;
-            if (valueAt(points[i].x, i, &evaluation, &yModel) == kStatusOk)
-                visit(points[i], yModel);
+            if (model(points[i].x, &evaluation, &yModel) == kStatusOk) visit(points[i], yModel);
         }
-    };
-    if (records) {
-        withModelValues(nullptr, records, walk);
-    } else {
-        walk([modelId](double x, std::size_t, const ModelEvaluation* e, double* y) {
-            return dataModelFunction(modelId)(x, e, y);
-        });
     }
 }
 
@@ -71,19 +66,19 @@ PointDeviation deviationAt(const DataPoint& point, double yModel, const FitOptio
 // first, and with it the table is not needed.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   const FitOptions& options, const PointRecords* records) {
+                                   const FitOptions& options, const double* curve) {
     FitStatistics statistics;
     AverageError average;
     try {
         statistics.deviations.reserve(points.size());
     } catch (const std::bad_alloc&) {
-        forEachFittedPoint(points, coefficients, modelId, records,
+        forEachFittedPoint(points, coefficients, modelId, curve,
                            [&](const DataPoint& point, double yModel) { average.add(point, yModel); });
         if (average.count != 0) throw;
         average.storeIn(statistics);
         return statistics;
     }
-    forEachFittedPoint(points, coefficients, modelId, records,
+    forEachFittedPoint(points, coefficients, modelId, curve,
                        [&](const DataPoint& point, double yModel) {
                            average.add(point, yModel);
                            statistics.deviations.push_back(deviationAt(point, yModel, options));

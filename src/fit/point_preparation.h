@@ -47,10 +47,6 @@ struct FitPointRecords {
         view_ = PointRecords{split, records.data(), width};
         return split ? &view_ : nullptr;
     }
-    // The same when these are the records of pointCount points.
-    const PointRecords* tableFor(std::size_t pointCount) const {
-        return records.size() == pointCount * width ? table() : nullptr;
-    }
 
 private:
     mutable PointRecords view_ = {nullptr, nullptr, 0};
