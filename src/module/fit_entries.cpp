@@ -130,6 +130,8 @@ void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviatio
 // report is finished before the first object is made, but the refusal still
 // comes after the items before it, so that failing to make one of those wins
 // over the refusal, as when the figures were taken while the list was built.
+// Only memory running out while the deviations are stored now meets the call
+// before the list does; no object is made by then.
 void addAverageError(PyObject* result, const FitReport& report) {
     if (report.averageErrorRefusal != nullptr) throw std::runtime_error(report.averageErrorRefusal);
     setFloatItem(result, 3, report.averageError);
