@@ -30,10 +30,12 @@ double adjustableResidual(double y, const FitParameters* parameters, const doubl
 }
 
 // First pass: the model's derivatives are the basis functions of the normal
-// equations. A point the model cannot evaluate ends the fit.
-int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
-                             RowMatrix covariance, RowMatrix rightHandSide, double* basis,
-                             const uint32_t* adjusted, uint32_t f, ModelFunction model) {
+// equations, summed into `sums` (rows, or locals) with addToVector taking the
+// right-hand side's terms. A point the model cannot evaluate ends the fit.
+template <typename Sums, typename AddToVector>
+int32_t sumNormalEquations(const FitData* data, const FitParameters* parameters, double* basis,
+                           const uint32_t* adjusted, uint32_t f, ModelFunction model, Sums& sums,
+                           AddToVector addToVector) {
     const ModelEvaluation evaluation = {parameters->values, basis,
                                         static_cast<int32_t>(parameters->count)};
     int32_t status = kStatusOk;
@@ -42,11 +44,43 @@ int32_t buildNormalEquations(const FitData* data, const FitParameters* parameter
         status = model(data->x[i], &evaluation, &yModel);
         if (status == kStatusOk) {
             const double r = adjustableResidual(data->y[i], parameters, basis, f);
-            accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, covariance,
-                            [&](uint32_t j, double term) {
-                                rightHandSide[j][0] = rightHandSide[j][0] + term;
-                            });
+            accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, sums, addToVector);
         }
+    }
+    return status;
+}
+
+// The same with the sums of F adjusted coefficients in registers, stored in
+// the rows however the pass ends.
+template <uint32_t F>
+int32_t sumLocally(const FitData* data, const FitParameters* parameters, RowMatrix covariance,
+                   RowMatrix rightHandSide, double* basis, const uint32_t* adjusted,
+                   ModelFunction model) {
+    LocalSums<F> sums = {};
+    const int32_t status =
+        sumNormalEquations(data, parameters, basis, adjusted, F, model, sums,
+                           [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
+    double vector[F];
+    sums.store(covariance, vector);
+    for (uint32_t j = 0; j < F; ++j) rightHandSide[j][0] = vector[j];
+    return status;
+}
+
+int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
+                             RowMatrix covariance, RowMatrix rightHandSide, double* basis,
+                             const uint32_t* adjusted, uint32_t f, ModelFunction model) {
+    typedef int32_t (*LocalSum)(const FitData*, const FitParameters*, RowMatrix, RowMatrix,
+                                double*, const uint32_t*, ModelFunction);
+    // kLocal[f - 1] for f adjusted coefficients.
+    static const LocalSum kLocal[] = {sumLocally<1>, sumLocally<2>, sumLocally<3>, sumLocally<4>};
+    int32_t status;
+    if (f >= 1 && f <= sizeof kLocal / sizeof kLocal[0]) {
+        status = kLocal[f - 1](data, parameters, covariance, rightHandSide, basis, adjusted, model);
+    } else {
+        status = sumNormalEquations(data, parameters, basis, adjusted, f, model, covariance,
+                                    [&](uint32_t j, double term) {
+                                        rightHandSide[j][0] = rightHandSide[j][0] + term;
+                                    });
     }
     return status;
 }

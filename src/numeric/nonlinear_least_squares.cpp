@@ -103,23 +103,8 @@ struct RowSums {
     void store(RowMatrix, double*) const {}
 };
 
-// Or, for the few coefficients that most fits adjust, sums in locals that the
-// compiler keeps in registers across the points instead of storing each term
-// through the row table. Every sum still starts at 0.0 and takes the same
-// terms in the same order; the pass stores them when it ends.
-template <uint32_t F>
-struct LocalSums {
-    double curvature[F][F];
-    double gradient[F];
-    double* operator[](uint32_t j) { return curvature[j]; }
-    static constexpr uint32_t count() { return F; }
-    void store(RowMatrix rows, double* vector) const {
-        for (uint32_t j = 0; j < F; ++j) {
-            for (uint32_t q = 0; q <= j; ++q) rows[j][q] = curvature[j][q];
-            vector[j] = gradient[j];
-        }
-    }
-};
+// Or, for the few coefficients that most fits adjust, the sums in registers
+// (LocalSums).
 
 // Points evaluated per call of a split form: their values and derivatives
 // wait on the stack (4.5 KiB at the bound on the order) for the sums.
