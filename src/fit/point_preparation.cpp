@@ -31,7 +31,8 @@ inline TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, doub
                                 double xMiddle, const double* record) {
     switch (modelId) {
         case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
-        case LogLog: return {record ? record[0] : std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
+        case LogLog:
+            return {record ? record[0] : std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
         case LogRatio:
             return {record ? record[0] : std::log(xMiddle / p.x), std::log(p.y * yScale),
                     p.yUnc / p.y};

@@ -57,9 +57,9 @@ int32_t sumLocally(const FitData* data, const FitParameters* parameters, RowMatr
                    RowMatrix rightHandSide, double* basis, const uint32_t* adjusted,
                    ModelFunction model) {
     LocalSums<F> sums = {};
-    const int32_t status =
-        sumNormalEquations(data, parameters, basis, adjusted, F, model, sums,
-                           [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
+    const int32_t status = sumNormalEquations(
+        data, parameters, basis, adjusted, F, model, sums,
+        [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
     double vector[F];
     sums.store(covariance, vector);
     for (uint32_t j = 0; j < F; ++j) rightHandSide[j][0] = vector[j];
