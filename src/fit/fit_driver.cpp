@@ -149,8 +149,12 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
 
     const FitData transformed = {t.data(), nullptr, u.data(), sigma.data(),
                                  static_cast<uint32_t>(valid.size())};
-    requireSolverSuccess(fitLinear(&transformed, &parameters, &solution,
-                                   transformedModelFunction(modelId), checkConditioning));
+    // The transformed models refuse the same points with or without
+    // derivatives, so the sums of residuals, which no figure of the fit
+    // reads, could not fail where the coefficients did not.
+    requireSolverSuccess(fitLinearCoefficients(&transformed, &parameters, &solution,
+                                               transformedModelFunction(modelId),
+                                               checkConditioning));
     // Only a refinement reads the points in data space again.
     if (options.refineNonlinear && modelId != Polynomial) {
         const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),

@@ -111,10 +111,12 @@ int32_t sumResiduals(const FitData* data, const FitParameters* parameters, FitSo
     return status;
 }
 
-// The fit proper, once the working storage is there.
+// The fit proper, once the working storage is there; the residual sums only
+// when asked for.
 int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
                              FitSolution* solution, ModelFunction model, int checkConditioning,
-                             RowMatrix rightHandSide, double* basis, uint32_t* adjusted) {
+                             int sumsWanted, RowMatrix rightHandSide, double* basis,
+                             uint32_t* adjusted) {
     const uint32_t m = parameters->count;
     const uint32_t f = listAdjusted(parameters->fitMask, m, adjusted);
     RowMatrix covariance = solution->covariance;
@@ -131,7 +133,7 @@ int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
             parameters->values[l] = rightHandSide[j][0];
         });
         expandCovariance(covariance, m, parameters->fitMask, f);
-        status = sumResiduals(data, parameters, solution, model);
+        if (sumsWanted) status = sumResiduals(data, parameters, solution, model);
     }
     return status;
 }
@@ -173,8 +175,11 @@ void expandCovariance(RowMatrix covariance, uint32_t m, const unsigned char* fit
     }
 }
 
-int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                  ModelFunction model, int checkConditioning) {
+namespace {
+
+// fitLinear with or without the residual sums.
+int32_t fitLinearWith(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                      ModelFunction model, int checkConditioning, int sumsWanted) {
     int32_t status = validateFitRecords(data, parameters, solution, model);
     if (status == kStatusOk) {
         const int m = static_cast<int>(parameters->count);
@@ -183,13 +188,26 @@ int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* s
         uint32_t* adjusted = allocateArray<uint32_t>(parameters->count);
         status = (rightHandSide && basis && adjusted)
                      ? solveNormalEquations(data, parameters, solution, model,
-                                            checkConditioning, rightHandSide, basis, adjusted)
+                                            checkConditioning, sumsWanted, rightHandSide, basis,
+                                            adjusted)
                      : kStatusOutOfMemory;
         releaseRowMatrix(rightHandSide, m);
         releaseStorage(basis);
         releaseStorage(adjusted);
     }
     return status;
+}
+
+}  // namespace
+
+int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                  ModelFunction model, int checkConditioning) {
+    return fitLinearWith(data, parameters, solution, model, checkConditioning, 1);
+}
+
+int32_t fitLinearCoefficients(const FitData* data, FitParameters* parameters,
+                              FitSolution* solution, ModelFunction model, int checkConditioning) {
+    return fitLinearWith(data, parameters, solution, model, checkConditioning, 0);
 }
 
 }  // namespace tallowfit

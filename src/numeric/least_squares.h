@@ -85,6 +85,12 @@ void mirrorLowerTriangle(RowMatrix matrix, uint32_t f);
 int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
                   ModelFunction model, int checkConditioning);
 
+// The same without the pass that sums the residuals: the solution's sums are
+// left as they were. The status is the same whenever the model's refusals do
+// not depend on whether derivatives are asked for.
+int32_t fitLinearCoefficients(const FitData* data, FitParameters* parameters,
+                              FitSolution* solution, ModelFunction model, int checkConditioning);
+
 // Spreads the covariance of the f adjusted coefficients (top-left block, compact
 // numbering) over the m x m matrix indexed by coefficient; held rows and
 // columns become zero.
