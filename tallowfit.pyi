@@ -41,15 +41,20 @@ A fit list has five items:
         under flag 32                     List[Tuple[float, float, float, float]]
 """
 
-from typing import Any, List, Optional, Sequence, Tuple, Union
+from typing import List, Optional, Sequence, Tuple, TypeVar, Union
 
-# (x, y, yUnc): a tuple or a list of three numbers.
-_Point = Sequence[float]
-# The five-item fit list described above; its items have different types.
-_FitList = List[Any]
+# (x, y, yUnc): a tuple or a list of three numbers. The points themselves
+# must be a list (a tuple of points is read as none), of any such point type.
+_Point = TypeVar("_Point", bound=Sequence[float])
+# A coefficient: an int or a float, in a list of any one of them.
+_Number = TypeVar("_Number", bound=float)
+# The five-item fit list described above, by position: List[float],
+# List[List[float]], float, float, List[Tuple[float, float, float, float]].
+_FitItem = Union[List[float], List[List[float]], float, List[Tuple[float, float, float, float]]]
+_FitList = List[_FitItem]
 
 def optimizeModel(
-    points: Sequence[_Point], modelId: int, order: int, flags: int, /
+    points: List[_Point], modelId: int, order: int, flags: int, /
 ) -> Tuple[int, Optional[_FitList]]:
     """Fits one model to measured points by weighted least squares.
 
@@ -74,7 +79,7 @@ def optimizeModel(
     """
 
 def optimizeDualModel(
-    points: Sequence[_Point],
+    points: List[_Point],
     threshold: float,
     lowerOrder: int,
     upperOrder: int,
@@ -101,7 +106,7 @@ def optimizeDualModel(
     """
 
 def findRoots(
-    coefficients: Sequence[float], /
+    coefficients: List[_Number], /
 ) -> Tuple[int, Optional[List[Union[float, complex]]]]:
     """Returns all roots of a polynomial of degree at most 24.
 

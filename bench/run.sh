@@ -45,3 +45,7 @@ g++ -O2 -shared -fPIC -std=c++17 -I"$include" bench/floor_module.cpp -o "$build/
 env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
     PYTHONPATH="$build/py3:$build/bench" PYTHONDONTWRITEBYTECODE=1 \
     bench/.venv/bin/python bench/bench.py --out docs/performance.md "$@"
+# The companion package's overhead over the bare call: its own section of the page.
+env -u OPENBLAS_CORETYPE -u OPENBLAS_L2_SIZE OPENBLAS_NUM_THREADS=1 \
+    PYTHONPATH="$build/py3:$root/src" PYTHONDONTWRITEBYTECODE=1 \
+    bench/.venv/bin/python bench/companion.py --out docs/performance.md "$@"

@@ -1,62 +1,26 @@
-"""Helpers shared by the demo programs: status names, calls that collect the
-module's messages, and plain-text tables. Runs on Python 2.7 and 3."""
-from __future__ import print_function
-
+"""What the demo programs share: the companion package and plain-text tables."""
+import os
 import sys
 
-STATUS_NAMES = {
-    0: "kStatusOk",
-    -320234115: "kStatusInvalidArgument",
-    -320234190: "kStatusOutOfMemory",
-    -320233619: "kStatusException",
-    -2147024882: "kStatusSystemOutOfMemory",
-    -337079102: "kStatusIllConditioned",
-    -530509786: "kStatusNoConvergence",
-}
+ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir))
 
 
-def load_module():
-    """Imports tallowfit, or ends the program with a hint where it is built."""
+def load_companion():
+    """Imports curvefits (from src/ when not installed), or ends the program
+    with a hint where tallowfit is built."""
+    if sys.version_info < (3, 7):
+        sys.exit("the demo uses the companion package curvefits, which needs Python 3.7 or "
+                 "later; tallowfit itself runs on Python 2.7 (docs/reference.md)")
     try:
-        import tallowfit
-    except ImportError as error:
-        sys.exit("cannot import tallowfit (%s); build it with bash scripts/demo.sh "
-                 "or put build/py3 (build/py2 for Python 2.7) on PYTHONPATH" % error)
-    return tallowfit
-
-
-class _MessageSink(object):
-    """Stands in for sys.stdout during a call: the module writes its failure
-    messages there, without a line end."""
-
-    def __init__(self):
-        self.parts = []
-
-    def write(self, text):
-        self.parts.append(text)
-
-    def flush(self):
-        pass
-
-
-def call_module(function, *args):
-    """Calls a tallowfit function; returns (status, payload, message written)."""
-    sink = _MessageSink()
-    saved = sys.stdout
-    sys.stdout = sink
-    try:
-        status, payload = function(*args)
-    finally:
-        sys.stdout = saved
-    return status, payload, "".join(sink.parts)
-
-
-def describe_status(status, message=""):
-    """'status -320234115 (kStatusInvalidArgument): <message>'."""
-    text = "status %d (%s)" % (status, STATUS_NAMES.get(status, "unknown"))
-    if message:
-        text += ": " + message
-    return text
+        import curvefits
+    except ImportError:
+        sys.path.insert(0, os.path.join(ROOT, "src"))
+        try:
+            import curvefits
+        except ImportError as error:
+            sys.exit("cannot import curvefits (%s); build tallowfit with bash scripts/demo.sh "
+                     "or put build/py3 on PYTHONPATH" % error)
+    return curvefits
 
 
 def print_table(headers, rows, align=None, indent="  "):

@@ -1,7 +1,8 @@
-"""Finds the tallowfit module and the PyPI packages that an example needs.
+"""Finds the tallowfit module, its companion package curvefits and the PyPI
+packages that an example needs.
 
-tallowfit is taken from wherever it is installed (pip install .) or, failing
-that, from the CMake build in build/py3. A missing package (matplotlib, numpy,
+tallowfit and curvefits are taken from wherever they are installed (pip
+install .) or, failing that, from the CMake build in build/py3 and from src/. A missing package (matplotlib, numpy,
 scipy, dask) is installed with pip: into the running interpreter when that is
 already a virtual environment, otherwise into .venv-examples at the top of the
 source tree, under which the example then starts again.
@@ -36,6 +37,20 @@ def import_tallowfit():
                      "  run `pip install .` or `bash scripts/demo.sh` first" % build)
         _prepend_to_pythonpath(build)
     return tallowfit
+
+
+def import_curvefits():
+    """Imports the companion package curvefits (and tallowfit under it), from
+    src/ when it is not installed."""
+    import_tallowfit()
+    try:
+        import curvefits
+    except ImportError:
+        source = os.path.join(ROOT, "src")
+        sys.path.insert(0, source)
+        import curvefits
+        _prepend_to_pythonpath(source)
+    return curvefits
 
 
 def require(packages):
@@ -97,28 +112,3 @@ def _pip_install(python, requirements):
 def _prepend_to_pythonpath(folder):
     current = os.environ.get("PYTHONPATH")
     os.environ["PYTHONPATH"] = folder + (os.pathsep + current if current else "")
-
-
-MODEL_NAMES = {0: "LogInverse", 1: "LogLog", 2: "LogRatio", 4: "HalfPower", 5: "RootPolynomial", 6: "Polynomial"}
-
-
-def model_curve(model_id, c, x):
-    """y of a fitted model at the numpy array x, by the formulas of docs/reference.md."""
-    import numpy
-
-    x = numpy.asarray(x, dtype=float)
-    if model_id == 0:    # LogInverse: y = 10^(c0 x + c1 + c2/x + ...)
-        return 10.0 ** (c[0] * x + sum(ck * x ** -(k - 1) for k, ck in enumerate(c) if k >= 1))
-    if model_id == 1:    # LogLog: y = exp(c0 + c1 ln x + c2 (ln x)^2 + ...)
-        t = numpy.log(x)
-        return numpy.exp(sum(ck * t ** k for k, ck in enumerate(c)))
-    if model_id == 2:    # LogRatio: y = exp(c1 + c2 L + ...), L = ln(c0/x)
-        ratio = numpy.log(c[0] / x)
-        return numpy.exp(sum(ck * ratio ** (k - 1) for k, ck in enumerate(c) if k >= 1))
-    if model_id == 4:    # HalfPower: y = c0 + c1 x^(1/2) + c2 x + ...
-        return sum(ck * x ** (0.5 * k) for k, ck in enumerate(c))
-    if model_id == 5:    # RootPolynomial: y = sqrt(c0 + c1 x + ...)
-        return numpy.sqrt(sum(ck * x ** k for k, ck in enumerate(c)))
-    if model_id == 6:    # Polynomial: y = c0 + c1 x + ...
-        return sum(ck * x ** k for k, ck in enumerate(c))
-    raise ValueError("no curve for model %d" % model_id)

@@ -9,18 +9,20 @@ and saves examples/output/calibration.png with three panels:
 
 - the points with their error bars and the four fitted curves (log x axis);
 - the normalised residuals (y - f(x)) / yUnc of every model;
-- the deviation table (item 4 of each fit list), deviation against x, with the
-  points' uncertainties as the floor a point on the curve would reach.
+- the native deviation of every point, against x, with the points'
+  uncertainties as the floor a point on the curve would reach.
+
+The fits go through the companion package curvefits: named results, the
+curve evaluated by the native formulas, exceptions on failure.
 
 matplotlib and numpy are installed into .venv-examples when missing.
 """
-import math
 import sys
 
 import example_env
 
 example_env.require({"matplotlib": "matplotlib", "numpy": "numpy"})
-tallowfit = example_env.import_tallowfit()
+curvefits = example_env.import_curvefits()
 
 import matplotlib                 # noqa: E402  (installed by require above)
 matplotlib.use("Agg")
@@ -28,34 +30,27 @@ import matplotlib.pyplot as plt   # noqa: E402
 import matplotlib.ticker          # noqa: E402
 import numpy                      # noqa: E402
 
-REFINE = 2
-# (model id, order): the true shape (LogLog, 3 coefficients) and three
+Model = curvefits.Model
+# (model, order): the true shape (LogLog, 3 coefficients) and three
 # alternatives with five.
-FITS = ((1, 3), (0, 5), (4, 5), (6, 5))
+FITS = ((Model.LOG_LOG, 3), (Model.LOG_INVERSE, 5), (Model.HALF_POWER, 5), (Model.POLYNOMIAL, 5))
 COLOURS = ("tab:blue", "tab:orange", "tab:green", "tab:red")
 
 
 def fit_all(points):
-    fits = []
-    for model_id, order in FITS:
-        status, fit = tallowfit.optimizeModel(points, model_id, order, REFINE)
-        if status != 0:
-            sys.exit("%s failed with status %d" % (example_env.MODEL_NAMES[model_id], status))
-        fits.append((model_id, fit))
-    return fits
+    return [curvefits.fit(points, model=model, order=order, refine=True) for model, order in FITS]
 
 
-def print_fit(model_id, fit):
-    coefficients, covariance, reduced_chi_square, average_error, _ = fit
+def print_fit(fit):
     print("%s, %d coefficients: reduced chi-square %.4g, average error %.3g %%" % (
-        example_env.MODEL_NAMES[model_id], len(coefficients), reduced_chi_square, average_error))
-    for k, value in enumerate(coefficients):
-        print("    c[%d] = %- .8g +- %.3g" % (k, value, math.sqrt(covariance[k][k])))
+        fit.model.name, fit.order, fit.reduced_chi_square, fit.average_error))
+    for k, (value, error) in enumerate(zip(fit.coefficients, fit.standard_errors)):
+        print("    c[%d] = %- .8g +- %.3g" % (k, value, error))
 
 
-def label(model_id, fit):
+def label(fit):
     return "%s, n=%d: $\\chi^2_\\nu$ = %.3g, avg. error %.2g %%" % (
-        example_env.MODEL_NAMES[model_id], len(fit[0]), fit[2], fit[3])
+        fit.model.name, fit.order, fit.reduced_chi_square, fit.average_error)
 
 
 def draw(points, fits, path):
@@ -65,13 +60,12 @@ def draw(points, fits, path):
     grid = numpy.geomspace(x.min(), x.max(), 400)
 
     curves.errorbar(x, y, yerr=y_unc, fmt="o", color="black", capsize=3, label="calibration points", zorder=3)
-    for (model_id, fit), colour in zip(fits, COLOURS):
-        curves.plot(grid, example_env.model_curve(model_id, fit[0], grid), color=colour, label=label(model_id, fit))
-        # Item 4 holds the points as the module fitted them (single precision).
-        fx, fy, func, deviation = (numpy.array(column) for column in zip(*fit[4]))
-        model_y = example_env.model_curve(model_id, fit[0], fx)
-        residuals.plot(fx, (fy - model_y) / func, "o-", color=colour, markersize=4)
-        deviations.plot(fx, deviation, "o-", color=colour, markersize=4)
+    for fit, colour in zip(fits, COLOURS):
+        curves.plot(grid, fit.evaluate(grid), color=colour, label=label(fit))
+        # The points as the fit read them (single precision), signed residuals.
+        used = fit.points
+        residuals.plot(used.x, used.residual / used.sigma, "o-", color=colour, markersize=4)
+        deviations.plot(used.x, used.deviation, "o-", color=colour, markersize=4)
     deviations.plot(x, y_unc, "s--", color="grey", markersize=4, label="yUnc (deviation of a point on the curve)")
 
     curves.set_xscale("log")
@@ -98,8 +92,8 @@ def draw(points, fits, path):
 def main():
     points = example_env.read_calibration_points()
     fits = fit_all(points)
-    for model_id, fit in fits:
-        print_fit(model_id, fit)
+    for fit in fits:
+        print_fit(fit)
     path = example_env.output_path("calibration.png")
     draw(points, fits, path)
     print("saved %s" % path)

@@ -15,13 +15,12 @@ both ranges. The script prints both fits and saves examples/output/dual.png:
 
 matplotlib and numpy are installed into .venv-examples when missing.
 """
-import math
 import sys
 
 import example_env
 
 example_env.require({"matplotlib": "matplotlib", "numpy": "numpy"})
-tallowfit = example_env.import_tallowfit()
+curvefits = example_env.import_curvefits()
 
 import matplotlib                 # noqa: E402  (installed by require above)
 matplotlib.use("Agg")
@@ -29,16 +28,14 @@ import matplotlib.pyplot as plt   # noqa: E402
 import matplotlib.ticker          # noqa: E402
 import numpy                      # noqa: E402
 
-LOG_LOG, REFINE = 1, 2
 RANGES = (("lower range", "tab:blue"), ("upper range", "tab:red"))
 
 
 def print_fit(name, fit):
-    coefficients, covariance, reduced_chi_square, average_error, deviations = fit
     print("%s: %d points, %d coefficients, reduced chi-square %.4g, average error %.3g %%" % (
-        name, len(deviations), len(coefficients), reduced_chi_square, average_error))
-    for k, value in enumerate(coefficients):
-        print("    c[%d] = %- .8g +- %.3g" % (k, value, math.sqrt(covariance[k][k])))
+        name, len(fit.points), fit.order, fit.reduced_chi_square, fit.average_error))
+    for k, (value, error) in enumerate(zip(fit.coefficients, fit.standard_errors)):
+        print("    c[%d] = %- .8g +- %.3g" % (k, value, error))
 
 
 def draw(points, threshold, fits, path):
@@ -49,17 +46,18 @@ def draw(points, threshold, fits, path):
     curves.errorbar(x, y, yerr=y_unc, fmt="o", color="black", capsize=3, label="calibration points", zorder=3)
 
     for (name, colour), fit in zip(RANGES[-len(fits):], fits):
-        # Item 4 holds the points of the range as the module fitted them.
-        fx, fy, func, _ = (numpy.array(column) for column in zip(*fit[4]))
-        inside = (everywhere >= fx.min()) & (everywhere <= fx.max())
-        curve = example_env.model_curve(LOG_LOG, fit[0], everywhere)
+        # The points of the range as the fit read them.
+        used = fit.points
+        inside = (everywhere >= used.x.min()) & (everywhere <= used.x.max())
+        curve = fit.evaluate(everywhere)
         curves.plot(everywhere[inside], curve[inside], color=colour, linewidth=2,
-                    label="%s: %d points, n=%d, $\\chi^2_\\nu$ = %.3g" % (name, len(fx), len(fit[0]), fit[2]))
+                    label="%s: %d points, n=%d, $\\chi^2_\\nu$ = %.3g" % (
+                        name, len(used), fit.order, fit.reduced_chi_square))
         curves.plot(everywhere, curve, color=colour, linewidth=1, linestyle="--", alpha=0.6)
-        residuals.plot(fx, (fy - example_env.model_curve(LOG_LOG, fit[0], fx)) / func, "o-", color=colour, label=name)
+        residuals.plot(used.x, used.residual / used.sigma, "o-", color=colour, label=name)
 
-    shared = sorted(set(p[:3] for p in fits[0][4]) & set(p[:3] for p in fits[-1][4])) if len(fits) == 2 else []
-    for sx, sy, _ in shared:
+    shared = sorted(set(zip(fits[0].points.x, fits[0].points.y)) & set(zip(fits[-1].points.x, fits[-1].points.y))) if len(fits) == 2 else []
+    for sx, sy in shared:
         curves.plot([sx], [sy], "o", markersize=16, markerfacecolor="none", markeredgecolor="purple",
                     label="x = %g: on the threshold, in both ranges" % sx)
     for axes in (curves, residuals):
@@ -90,9 +88,8 @@ def draw(points, threshold, fits, path):
 def main():
     threshold = float(sys.argv[1]) if len(sys.argv) > 1 else 6.0
     points = example_env.read_calibration_points()
-    status, fits = tallowfit.optimizeDualModel(points, threshold, 0, 0, REFINE)
-    if status != 0:
-        sys.exit("optimizeDualModel failed with status %d" % status)
+    both = curvefits.fit_two_range(points, threshold=threshold, refine=True)
+    fits = [fit for fit in (both.lower, both.upper) if fit is not None]
     for (name, _), fit in zip(RANGES[-len(fits):], fits):
         print_fit(name, fit)
     path = example_env.output_path("dual.png")

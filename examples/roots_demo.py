@@ -1,12 +1,13 @@
-"""Finds the roots of a few polynomials with tallowfit.findRoots.
+"""Finds the roots of a few polynomials with tallowfit.findRoots, through the
+companion package curvefits.
 
 Run with the module on the path, e.g.
     PYTHONPATH=build/py3 /usr/bin/python3 examples/roots_demo.py
-Runs on Python 2.7 and 3.
+Runs on Python 3 (the companion package needs 3.7 or later).
 """
-from __future__ import print_function
+from demo_support import load_companion, print_table
 
-from demo_support import call_module, describe_status, load_module, print_table
+curvefits = load_companion()
 
 # Coefficient k belongs to x^k: the constant term first, the leading one last.
 POLYNOMIALS = [
@@ -43,22 +44,23 @@ def format_polynomial(coefficients):
 
 
 def format_root(root):
-    if isinstance(root, complex):
+    root = complex(root)
+    if root.imag != 0.0:
         return "%.10g %s %.10gi" % (root.real, "-" if root.imag < 0 else "+", abs(root.imag))
-    return "%.10g" % root
+    return "%.10g" % root.real
 
 
 def main():
-    tallowfit = load_module()
-    print("Roots of polynomials (tallowfit.findRoots)")
+    print("Roots of polynomials (tallowfit.findRoots through curvefits.roots)")
     print()
     rows = []
     for coefficients in POLYNOMIALS:
         polynomial = format_polynomial(coefficients)
-        status, roots, message = call_module(tallowfit.findRoots, coefficients)
-        if status != 0:
-            rows.append([polynomial, "", describe_status(status, message)])
-        elif not roots:
+        roots = curvefits.roots(coefficients, check=False)
+        if isinstance(roots, curvefits.CurveFitError):
+            rows.append([polynomial, "", "status %d (%s): %s" % (
+                roots.status, roots.status_name, roots.message)])
+        elif not len(roots):
             rows.append([polynomial, "", "no roots"])
         else:
             for k, root in enumerate(roots):

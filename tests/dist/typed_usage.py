@@ -6,11 +6,13 @@ import tallowfit
 points = [(1, 2.0, 0.1), (2, 3.5, 0.1), (3, 5.0, 0.2), (4, 6.1, 0.2)]
 status, fit = tallowfit.optimizeModel(points, 6, 2, 0)
 if status == 0 and fit is not None:
-    coefficients: List[float] = fit[0]
-    reduced_chi_square: float = fit[2]
+    first, third = fit[0], fit[2]
+    if isinstance(first, list) and isinstance(third, float):
+        coefficients: List[float] = [float(c) for c in first if isinstance(c, float)]
+        reduced_chi_square: float = third
 
 as_lists = [[1.5, 0.5, 0.01], [2.0, 0.7, 0.01], [3.0, 1.0, 0.02]]
-dual: Tuple[int, Optional[List[List[object]]]] = tallowfit.optimizeDualModel(as_lists, 2.5, 0, 0, 16 + 2)
+dual = tallowfit.optimizeDualModel(as_lists, 2.5, 0, 0, 16 + 2)
 if dual[1] is not None:
     ranges = len(dual[1])
 
