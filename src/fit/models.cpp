@@ -171,14 +171,23 @@ void evaluateHalfPower(const double* record, const ModelEvaluation* evaluation, 
 }
 
 // A split form's evaluation over a run of points, one point's at a time.
+// The usual coefficient counts are constants in the loop, which the compiler
+// then unrolls; every step stays as it is.
 template <void (*evaluateOne)(const double*, const ModelEvaluation*, double*)>
 void evaluateRun(const double* records, uint32_t count, uint32_t width, const double* parameters,
                  int32_t coefficientCount, double* values, double* derivatives) {
-    for (uint32_t i = 0; i < count; ++i) {
-        const ModelEvaluation evaluation = {
-            parameters, derivatives + std::size_t{i} * static_cast<uint32_t>(coefficientCount),
-            coefficientCount};
-        evaluateOne(records + std::size_t{i} * width, &evaluation, values + i);
+    auto run = [&](int32_t n) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const ModelEvaluation evaluation = {
+                parameters, derivatives + std::size_t{i} * static_cast<uint32_t>(n), n};
+            evaluateOne(records + std::size_t{i} * width, &evaluation, values + i);
+        }
+    };
+    switch (coefficientCount) {
+        case 2: run(2); break;
+        case 3: run(3); break;
+        case 4: run(4); break;
+        default: run(coefficientCount);
     }
 }
 
