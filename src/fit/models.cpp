@@ -68,14 +68,19 @@ void logInverseFromPowers(Power power, const ModelEvaluation* evaluation, double
         for (int32_t k = 0; k < n; ++k) d[k] = power(k) * kLn10 * *y;
 }
 
+// Record: power(k) for each k but k = 1, whose power is 1 without a call; its
+// slot keeps 1/x itself, the x of the transformed space.
 int32_t prepareLogInverse(double x, const ModelEvaluation* evaluation, double* record) {
     if (refusesLogInverse(x, evaluation, record)) return kStatusInvalidArgument;
-    storePowers(record, evaluation->count, 1.0 / x, -1);
+    const double r = 1.0 / x;
+    storePowers(record, evaluation->count, r, -1);
+    if (evaluation->count > 1) record[1] = r;
     return kStatusOk;
 }
 
 void evaluateLogInverse(const double* record, const ModelEvaluation* evaluation, double* y) {
-    logInverseFromPowers([record](int32_t k) { return record[k]; }, evaluation, y);
+    logInverseFromPowers([record](int32_t k) { return k == 1 ? 1.0 : record[k]; }, evaluation,
+                         y);
 }
 
 // The model function's value without derivatives: its powers are the record's.

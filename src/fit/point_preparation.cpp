@@ -24,13 +24,15 @@ struct TransformedPoint {
 };
 
 // One point in the model's linear transformation; the uncertainty of a
-// logarithm is relative, so it is taken from the unscaled y. The record of
-// LogLog, LogRatio and HalfPower starts with t, by the same call on the same
-// argument (LogRatio's held c[0] is the middle of the x range).
+// logarithm is relative, so it is taken from the unscaled y. A record holds t,
+// by the same operation on the same argument: first for LogLog, LogRatio (its
+// held c[0] is the middle of the x range) and HalfPower, second for LogInverse.
 inline TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
                                 double xMiddle, const double* record) {
     switch (modelId) {
-        case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
+        case LogInverse:
+            return {record ? record[1] : 1.0 / p.x, std::log10(p.y * yScale),
+                    p.yUnc * kLog10E / p.y};
         case LogLog:
             return {record ? record[0] : std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
         case LogRatio:
@@ -122,7 +124,8 @@ void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, doubl
         u.push_back(transformed.u);
         sigma.push_back(transformed.sigma);
     };
-    if (records) {
+    // A record of one coefficient may lack t (LogInverse's second slot).
+    if (records && records->width > 1) {
         for (std::size_t i = 0; i < valid.size(); ++i) {
             append(transformPoint(modelId, valid[i], yScale, xMiddle,
                                   records->records + i * records->width));
