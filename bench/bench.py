@@ -36,6 +36,7 @@ REFINE = 2
 FIT_SIZES = (10, 100, 10 ** 4, 10 ** 5, 10 ** 6)
 ROOT_DEGREES = (2, 5, 10, 24)
 SCALING_SIZES = (10 ** 3, 10 ** 4, 10 ** 5, 10 ** 6, 10 ** 7)
+START_LOAD = os.getloadavg()[0]
 
 
 # -- timing -------------------------------------------------------------------
@@ -225,7 +226,9 @@ def machine_lines():
         "- Python %s; numpy %s (BLAS: %s); scipy %s" % (
             platform.python_version(), np.__version__, blas, scipy.__version__),
         "- tallowfit built Release by %s (-O2, no fast-math, no FMA contraction)" % compiler,
-        "- measured %s" % datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"),
+        "- measured %s; load average %.1f at the start of the run (times of a shared"
+        " machine move with it, instruction counts do not)" % (
+            datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"), START_LOAD),
     ]
 
 
