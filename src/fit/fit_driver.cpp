@@ -1,6 +1,7 @@
 #include "fit/fit_driver.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <new>
 #include <stdexcept>
 
@@ -59,6 +60,24 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
     std::vector<std::vector<double>> rows;
     for (int32_t i = 0; i < order; ++i) rows.emplace_back(matrix[i], matrix[i] + order);
     return rows;
+}
+
+// Runs pass(valueAt) with valueAt(x, i, evaluation, y) storing the model's
+// value (no derivatives) at point i of a fit: from its record when the fit
+// keeps records, else from model(x). Chosen once for a whole pass.
+template <typename Pass>
+void withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
+    if (records) {
+        pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
+            *y = records->split->value(records->records + i * records->width,
+                                       evaluation->parameters, evaluation->count);
+            return kStatusOk;
+        });
+    } else {
+        pass([model](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
+            return model(x, evaluation, y);
+        });
+    }
 }
 
 // Weighted chi-square in data space over the points the model can evaluate;

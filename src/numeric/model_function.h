@@ -4,10 +4,7 @@
 #ifndef TALLOWFIT_NUMERIC_MODEL_FUNCTION_H
 #define TALLOWFIT_NUMERIC_MODEL_FUNCTION_H
 
-#include <cstddef>
 #include <cstdint>
-
-#include "status.h"
 
 namespace tallowfit {
 
@@ -59,24 +56,6 @@ struct PointRecords {
     const double* records;
     uint32_t width;  // doubles a record
 };
-
-// Runs pass(valueAt) with valueAt(x, i, evaluation, y) storing the model's
-// value (no derivatives) at point i of a fit: from its record when the fit
-// keeps records, else from model(x). Chosen once for a whole pass.
-template <typename Pass>
-void withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
-    if (records) {
-        pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
-            *y = records->split->value(records->records + i * records->width,
-                                       evaluation->parameters, evaluation->count);
-            return kStatusOk;
-        });
-    } else {
-        pass([model](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
-            return model(x, evaluation, y);
-        });
-    }
-}
 
 }  // namespace tallowfit
 
