@@ -112,7 +112,8 @@ int32_t prepareLogLog(double x, const ModelEvaluation* evaluation, double* recor
 }
 
 double logLogRecordValue(const double* record, const double* parameters, int32_t count) {
-    return std::exp(hornerFrom(parameters, 0, count, record[0]));
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    return logLogValue(record[0], &evaluation);
 }
 
 void evaluateLogLog(const double* record, const ModelEvaluation* evaluation, double* y) {
@@ -141,7 +142,8 @@ int32_t prepareLogRatio(double x, const ModelEvaluation* evaluation, double* rec
 }
 
 double logRatioRecordValue(const double* record, const double* parameters, int32_t count) {
-    return std::exp(hornerFrom(parameters, 1, count, record[0]));
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    return logRatioValue(record[0], &evaluation);
 }
 
 void evaluateLogRatio(const double* record, const ModelEvaluation* evaluation, double* y) {
