@@ -27,10 +27,9 @@ struct PointInvariantModel {
     // The record may read c[0] .. c[heldPrefix-1]; it stays valid only while
     // the fit holds them.
     uint32_t heldPrefix;
-    // Stores the record of x (count doubles at most; its first is the x of
-    // the model's transformed space) and returns the status the model
-    // function gives at x: its refusals depend on x, the count and the held
-    // coefficients only.
+    // Stores the record of x (count doubles at most) and returns the status
+    // the model function gives at x: its refusals depend on x, the count and
+    // the held coefficients only.
     int32_t (*prepare)(double x, const ModelEvaluation* evaluation, double* record);
     // What the model function stores in *y, without derivatives, at a point
     // whose record was prepared without refusal.
