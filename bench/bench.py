@@ -13,10 +13,10 @@ faster). Nothing here asserts a number.
 import argparse
 import datetime
 import gc
+import json
 import math
 import os
 import platform
-import random
 import subprocess
 import sys
 import timeit
@@ -29,12 +29,14 @@ from scipy.optimize import curve_fit
 
 import _floor
 import tallowfit
+from workloads import polynomial_coefficients, power_law_points
 
 POLYNOMIAL, LOG_LOG = 6, 1
 REFINE = 2
 FIT_SIZES = (10, 100, 10 ** 4, 10 ** 5, 10 ** 6)
 ROOT_DEGREES = (2, 5, 10, 24)
 SCALING_SIZES = (10 ** 3, 10 ** 4, 10 ** 5, 10 ** 6, 10 ** 7)
+START_LOAD = os.getloadavg()[0]
 
 
 # -- timing -------------------------------------------------------------------
@@ -58,25 +60,6 @@ def median_time(function, args, samples, minimum_sample=0.05, clock=timeit.defau
 
 def samples_for(size):
     return 7 if size <= 10 ** 5 else 3
-
-
-# -- data -----------------------------------------------------------------------
-
-def power_law_points(size, seed=1):
-    """y = 2 x^1.5 (1 + 1% noise) on 1 < x <= 11, 1% uncertainty: a clean LogLog
-    curve, and a gentle one for a parabola."""
-    rng = random.Random(seed)
-    points = []
-    for k in range(1, size + 1):
-        x = 1.0 + 10.0 * k / size
-        y = 2.0 * x * math.sqrt(x) * (1.0 + 0.01 * (rng.random() - 0.5))
-        points.append((x, y, 0.01 * y))
-    return points
-
-
-def polynomial_coefficients(degree, seed=2):
-    rng = random.Random(seed + degree)
-    return [rng.uniform(-1.0, 1.0) for _ in range(degree)] + [1.0]
 
 
 # -- the jobs -------------------------------------------------------------------
@@ -245,7 +228,9 @@ def machine_lines():
         "- Python %s; numpy %s (BLAS: %s); scipy %s" % (
             platform.python_version(), np.__version__, blas, scipy.__version__),
         "- tallowfit built Release by %s (-O2, no fast-math, no FMA contraction)" % compiler,
-        "- measured %s" % datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"),
+        "- measured %s; load average %.1f at the start of the run (times of a shared"
+        " machine move with it, instruction counts do not)" % (
+            datetime.datetime.utcnow().strftime("%Y-%m-%d %H:%M UTC"), START_LOAD),
     ]
 
 
@@ -322,9 +307,32 @@ def write_page(out, roots, fits, shares, scaling):
     add("Times and memory are per point. At 10^3 points the memory figures are within")
     add("the page granularity of the measurement.")
     add("")
+    lines.extend(instruction_lines())
     lines.extend(cost_section(roots, fits, shares, scaling))
     with open(out, "w") as target:
         target.write("\n".join(lines) + "\n")
+
+
+def instruction_lines():
+    """The instruction counts of bench/instructions.json, before and now."""
+    with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "instructions.json")) as f:
+        counts = json.load(f)
+    lines = [
+        "## Instructions per call",
+        "",
+        "Counted by valgrind's callgrind (`bench/run.sh --instructions`), which the load of",
+        "the machine cannot move: the mean of four calls after a warm-up call, from the",
+        "entry function's start to its return. Each run of `bench/run.sh` fails when a",
+        "job takes more than 2% over the record in `bench/instructions.json`. Before: the",
+        "tree before the last three items of the list at the end of this page.",
+        "",
+        "| job | before | now | change |",
+        "|---|---:|---:|---:|",
+    ]
+    for job in sorted(counts["record"], key=counts["record"].get):
+        before, now = counts["before"][job], counts["record"][job]
+        lines.append("| %s | %d | %d | %+.1f%% |" % (job, before, now, 100.0 * (now - before) / before))
+    return lines + [""]
 
 
 def target_rows(roots, fits, scaling):
@@ -338,6 +346,7 @@ def target_rows(roots, fits, scaling):
     worst_loglog = min(ratio(row, 3, 4) for row in fits)
     worst_small_loglog = min(ratio(row, 3, 4) for row in small)
     million = by_size[max(by_size)]
+    worst_floor = max(by_size[size][1] / by_size[size][6] for size in (10 ** 4, 10 ** 5))
     return [
         ("findRoots >= 50x numpy.roots at degree 2",
          fmt_ratio(by_degree[2][2] / by_degree[2][1]), by_degree[2][2] / by_degree[2][1] >= 50),
@@ -347,6 +356,8 @@ def target_rows(roots, fits, scaling):
          fmt_ratio(ratio(by_size[10], 1, 2)), ratio(by_size[10], 1, 2) >= 10),
         ("Polynomial >= 3x polyfit from 10^4 points", "%s (worst)" % fmt_ratio(worst_large),
          worst_large >= 3),
+        ("Polynomial call <= 1.3x the floor's walk + build at 10^4 and 10^5 points",
+         "%.1fx (worst)" % worst_floor, worst_floor <= 1.3),
         ("Polynomial call <= 12x the bare walk per point at %s" % fmt_size(million[0]),
          fmt_ratio(million[1] / million[5]), million[1] / million[5] <= 12),
         ("LogLog refined faster than curve_fit at every size", "%s (worst)" % fmt_ratio(worst_loglog),
@@ -418,18 +429,18 @@ def cost_section(roots, fits, shares, scaling):
         "- **Refined fits.** The Levenberg-Marquardt loop ends only after 10 steps that",
         "  improve the chi-square by less than 1e-4, so a refined fit makes at least 12",
         "  curvature passes over the points (the start pass and 11 trial passes; the",
-        "  benchmark's fits make exactly 12 at every size, 14 exp calls per point in all),",
-        "  each evaluating the model with its derivatives at every point. What depends on",
-        "  x alone (ln x and its powers for LogLog) is computed once per point for the",
-        "  whole refinement, so a pass costs one exp per point from the C library, one",
-        "  point at a time, plus the curvature sums: in a refined call of 100 points the",
-        "  sums take 12%, exp 15%, the rest of the model 6%, the powers of ln x computed",
-        "  once 8%. exp cannot be replaced by a vectorised one that may round differently.",
-        "  curve_fit needs fewer passes and evaluates exp on whole arrays with numpy's",
-        "  vectorised routines: from about 10^4 points on the two are close, and at",
-        "  10^5 points, where the refinement's 12 passes no longer find their points in",
-        "  the second-level cache, they are level within the spread of this shared",
-        "  machine (0.94x to 1.02x over repeated runs). Measured at",
+        "  benchmark's fits make exactly 12 at every size, 13 exp calls per point in all",
+        "  with the chi-square pass), each evaluating the model with its derivatives at",
+        "  every point. What depends on x alone (ln x and its powers for LogLog) is",
+        "  computed once per point for the whole fit, so a pass costs one exp per point",
+        "  from the C library, one point at a time, plus the curvature sums. Counted by",
+        "  callgrind in a refined call of 10^3 points: the passes' sums take 24%, their",
+        "  exp 20%, the rest of the model 8%, ln x and its powers computed once 13%, the",
+        "  result objects 15%. exp cannot be replaced by a vectorised one that may round",
+        "  differently. curve_fit needs fewer passes and evaluates exp on whole arrays",
+        "  with numpy's vectorised routines, so the margin narrows as the points grow;",
+        "  at 10^5 points a pass reads 3.2 MB (below), more than the 2 MiB second-level",
+        "  cache, and the ratio there moves with the load of this shared machine. Measured at",
         "  %s points: the refined fit takes %s, the same fit without refinement %s, so" % (
             fmt_size(size), fmt_time(refined), fmt_time(linear)),
         "  the refinement is %.0f%% of the call. At 100 points the 12 passes alone take" % (
@@ -441,9 +452,11 @@ def cost_section(roots, fits, shares, scaling):
         "  objects of the last call in the CPU caches, one on 10^6 points streams them",
         "  from memory: the floor's repeated call grows the same way, so that growth is",
         "  the memory system's, not the fit's. The refined LogLog fit reads its points'",
-        "  y, weights and records (40 bytes a point) on each of its 12 passes: from the",
-        "  caches up to about 10^5 points, from memory beyond, where its time per point",
-        "  grows for the same reason. Other work on the machine shows as outliers",
+        "  y and yUnc as single-precision values and their records (ln x, ln x, (ln x)^2:",
+        "  32 bytes a point in all) on each of its 12 passes: from the second-level cache",
+        "  up to about 6 x 10^4 points, from the third beyond; no narrower record keeps",
+        "  the bits, as each of the three is a different library result. Its time per",
+        "  point grows beyond for the same reason. Other work on the machine shows as outliers",
         "  here first (each size is the median of three fresh processes).",
         "",
         "## What was done to get here",
@@ -474,6 +487,23 @@ def cost_section(roots, fits, shares, scaling):
         "  in registers, each sum still taking the same terms in the same order.",
         "- The average error and the deviations share one evaluation of the curve per",
         "  point.",
+        "- What a model computes from x alone (ln x and its powers, the powers of 1/x,",
+        "  ln(c0/x) and its powers, sqrt(x) and its powers) is computed once per point",
+        "  for the whole fit, into records that every pass reads: the transformation to",
+        "  the linear fit's space (ln x, ln(c0/x) and sqrt(x) are its t), the refinement",
+        "  and the data-space chi-square. The records are released when the fit ends; at",
+        "  most 8 coefficients, 64 bytes a point. The average error and the deviations",
+        "  take the curve's values from the chi-square pass over the same points (8",
+        "  bytes a point), so the curve is evaluated once per point after the fit, not",
+        "  twice.",
+        "- A refinement pass reads y and yUnc as single-precision values, which every",
+        "  point the module reads is (8 bytes a point instead of 16 for y and a stored",
+        "  weight); the weight 1/yUnc^2 is computed from them in each pass, the same",
+        "  operations on the same values.",
+        "- The linear fit keeps the normal-equation sums of up to four adjusted",
+        "  coefficients in registers, as the refinement does, and the driver's linear",
+        "  fit skips the transformed-space residual sums that no figure reads. A fit",
+        "  without refinement does not copy the points back to data space.",
         "",
     ]
     return lines

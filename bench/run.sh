@@ -1,13 +1,18 @@
 #!/usr/bin/env bash
 # Benchmarks tallowfit beside numpy and scipy and writes docs/performance.md.
 #
-#   bash bench/run.sh [--quick]
+#   bash bench/run.sh [--quick] [--out FILE]
+#   bash bench/run.sh --instructions [--record]
 #
-# Creates bench/.venv (numpy and scipy from PyPI) when it is missing, builds the
-# Python 3 module and the companion's array engine (Release) in build-bench/ and
-# the C floor in build-bench/bench/, then runs bench/bench.py and
-# bench/engine_bench.py. --quick stops the scaling at 10^6 points; --out FILE
-# writes elsewhere. Takes a few minutes; leave the machine otherwise idle.
+# Builds the Python 3 module (Release) in build-bench/, then checks the
+# instruction counts of fixed calls against bench/instructions.json
+# (bench/instructions.py, under valgrind): a job more than 2% over its record
+# fails the run. --instructions stops there; --record stores the counts as the
+# new record. Otherwise it goes on: creates bench/.venv (numpy and scipy) when
+# it is missing, builds the companion's array engine and the C floor in
+# build-bench/bench/ and runs bench/bench.py, bench/engine_bench.py and
+# bench/companion.py. --quick stops the scaling at 10^6 points; --out FILE writes
+# elsewhere. Takes a few minutes; leave the machine otherwise idle.
 # BENCH_BUILD_DIR overrides the build folder.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
@@ -15,14 +20,20 @@ cd "$root"
 build="${BENCH_BUILD_DIR:-$root/build-bench}"
 python=/usr/bin/python3
 
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWFIT_BUILD_TESTS=OFF \
+    -DTALLOWFIT_PYTHON2= -DTALLOWFIT_PYTHON3="$python" >/dev/null
+cmake --build "$build" --target tallowfit_py3 curvefits_engine_py3 -j2 >/dev/null
+
+if [ "${1:-}" = --instructions ]; then
+    shift
+    PYTHONPATH="$build/py3" exec "$python" bench/instructions.py "$@"
+fi
+PYTHONPATH="$build/py3" "$python" bench/instructions.py
+
 if [ ! -x bench/.venv/bin/python ]; then
     "$python" -m venv bench/.venv
     bench/.venv/bin/pip install --quiet numpy scipy
 fi
-
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWFIT_BUILD_TESTS=OFF \
-    -DTALLOWFIT_PYTHON2= -DTALLOWFIT_PYTHON3="$python" >/dev/null
-cmake --build "$build" --target tallowfit_py3 curvefits_engine_py3 -j2 >/dev/null
 
 mkdir -p "$build/bench"
 include="$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')"

@@ -1,6 +1,7 @@
 #include "fit/fit_driver.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <new>
 #include <stdexcept>
 
@@ -61,26 +62,56 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
     return rows;
 }
 
+// Runs pass(valueAt) with valueAt(x, i, evaluation, y) storing the model's
+// value (no derivatives) at point i of a fit: from its record when the fit
+// keeps records, else from model(x). Chosen once for a whole pass.
+template <typename Pass>
+void withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
+    if (records) {
+        pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
+            *y = records->split->value(records->records + i * records->width,
+                                       evaluation->parameters, evaluation->count);
+            return kStatusOk;
+        });
+    } else {
+        pass([model](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
+            return model(x, evaluation, y);
+        });
+    }
+}
+
 // Weighted chi-square in data space over the points the model can evaluate;
 // a zero uncertainty counts as 1 when allowed, else the point is left out.
+// The curve's value at each point goes to `curve`, which is left empty when
+// the model cannot be evaluated at some point.
 double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
                           const FitParameters& parameters, const FitOptions& options,
-                          int32_t* counted) {
+                          const PointRecords* records, int32_t* counted,
+                          std::vector<double>& curve) {
     const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
     double chiSquare = 0.0;
     *counted = 0;
-    for (const DataPoint& point : valid) {
-        double sigma = point.yUnc;
-        if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
-        double yModel = 0.0;
-        if (model(point.x, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
-            const double residual = point.y - yModel;
-            chiSquare = chiSquare + residual * residual / (sigma * sigma);
-            ++*counted;
+    bool everywhere = true;
+    curve.reserve(valid.size());
+    withModelValues(model, records, [&](auto valueAt) {
+        for (std::size_t i = 0; i < valid.size(); ++i) {
+            const DataPoint& point = valid[i];
+            double sigma = point.yUnc;
+            if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
+            double yModel = 0.0;
+            const bool hasValue = valueAt(point.x, i, &evaluation, &yModel) == kStatusOk;
+            everywhere = everywhere && hasValue;
+            curve.push_back(yModel);
+            if (hasValue && sigma != 0.0) {
+                const double residual = point.y - yModel;
+                chiSquare = chiSquare + residual * residual / (sigma * sigma);
+                ++*counted;
+            }
         }
-    }
+    });
+    if (!everywhere) curve = std::vector<double>();
     return chiSquare;
 }
 
@@ -118,11 +149,6 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
     std::vector<DataPoint> kept;
     const std::vector<DataPoint>& valid = validatePoints(modelId, options, points, kept);
     const RangeFigures figures = computeRangeFigures(valid, options);
-    std::vector<double> t, u, sigma;
-    transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma);
-    CovarianceStorage covariance(n);
-    if (tooFewPoints(valid.size(), n, options)) throw std::invalid_argument(kFewerValidPoints);
-
     // LogRatio holds its reference x at the middle of the x range.
     std::vector<double> values(static_cast<std::size_t>(n), 0.0);
     std::vector<unsigned char> fitMask(static_cast<std::size_t>(n), 1);
@@ -130,27 +156,42 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         values[0] = figures.xMiddle;
         fitMask[0] = 0;
     }
+    const FitPointRecords pointRecords = preparePointRecords(modelId, valid, values.data(), n);
+    const PointRecords* records = pointRecords.table();
+    std::vector<double> t, u, sigma;
+    transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma, records);
+    CovarianceStorage covariance(n);
+    if (tooFewPoints(valid.size(), n, options)) throw std::invalid_argument(kFewerValidPoints);
     FitParameters parameters = {values.data(), fitMask.data(), static_cast<uint32_t>(n)};
     FitSolution solution = {covariance.matrix(), 0.0, 0.0};
     const int checkConditioning = options.checkConditioning ? 1 : 0;
 
     const FitData transformed = {t.data(), nullptr, u.data(), sigma.data(),
                                  static_cast<uint32_t>(valid.size())};
-    requireSolverSuccess(fitLinear(&transformed, &parameters, &solution,
-                                   transformedModelFunction(modelId), checkConditioning));
-    const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
-                                          parameters.count, t, u, sigma);
-    if (options.refineNonlinear && modelId != Polynomial)
+    // The transformed models refuse the same points with or without
+    // derivatives, so the sums of residuals, which no figure of the fit
+    // reads, could not fail where the coefficients did not.
+    requireSolverSuccess(fitLinearCoefficients(&transformed, &parameters, &solution,
+                                               transformedModelFunction(modelId),
+                                               checkConditioning));
+    // Only a refinement reads the points in data space again.
+    if (options.refineNonlinear && modelId != Polynomial) {
+        const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
+                                              parameters.count, t, u, sigma);
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
-                                          dataModelFunction(modelId), dataModelSplit(modelId),
-                                          checkConditioning, kStallLimit, kStallTolerance));
+                                          dataModelFunction(modelId), records, checkConditioning,
+                                          kStallLimit, kStallTolerance));
+    } else {
+        removeYScale(modelId, figures.yScale, values.data(), parameters.count);
+    }
 
     FitResult result;
     result.covariance.rows = copyRows(covariance.matrix(), n);
     covariance.release();
 
     int32_t counted = 0;
-    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, options, &counted);
+    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, options, records,
+                                                &counted, result.curve);
     const int32_t adjusted = static_cast<int32_t>(countAdjusted(fitMask.data(), parameters.count));
     const int32_t dof = counted - adjusted;
     if (dof > 0)

@@ -18,6 +18,10 @@ struct FitCovariance {
 struct FitResult {
     std::vector<double> coefficients;
     FitCovariance covariance;
+    // The fitted curve at each of the points that passed validation, in
+    // order, or empty when it has no value at one of them; the statistics
+    // over the same points take their values from here.
+    std::vector<double> curve;
 };
 
 // Throws std::invalid_argument for a model without an order table.

@@ -34,7 +34,10 @@ FitReport reportOf(const std::vector<DataPoint>& points, ModelId modelId, const 
         for (double& value : row) value = factor * value;
     }
     report.reducedChiSquare = fit.covariance.reducedChiSquare;
-    FitStatistics statistics = computeFitStatistics(points, fit.coefficients, modelId, options);
+    // No point was dropped when the fit's curve has a value for each of them.
+    const double* curve = fit.curve.size() == points.size() ? fit.curve.data() : nullptr;
+    FitStatistics statistics =
+        computeFitStatistics(points, fit.coefficients, modelId, options, curve);
     report.averageError = statistics.averageError;
     report.averageErrorRefusal = statistics.averageErrorRefusal;
     report.deviations = std::move(statistics.deviations);

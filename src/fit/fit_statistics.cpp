@@ -10,18 +10,24 @@ namespace tallowfit {
 
 namespace {
 
-// Calls visit(point, yModel) for every point where the curve has a value. The
-// model function is looked up at each point, so a model without one is
-// refused at the first point and an empty list passes.
+// Calls visit(point, yModel) for every point where the curve has a value:
+// each of them when the fit's values are given. Otherwise the model function
+// is looked up at each point, so a model without one is refused at the first
+// point and an empty list passes.
 template <typename Visit>
 void forEachFittedPoint(const std::vector<DataPoint>& points,
-                        const std::vector<double>& coefficients, ModelId modelId, Visit visit) {
+                        const std::vector<double>& coefficients, ModelId modelId,
+                        const double* curve, Visit visit) {
     const ModelEvaluation evaluation = {coefficients.data(), nullptr,
                                         static_cast<int32_t>(coefficients.size())};
-    for (const DataPoint& point : points) {
-        const ModelFunction model = dataModelFunction(modelId);
-        double yModel = 0.0;
-        if (model(point.x, &evaluation, &yModel) == kStatusOk) visit(point, yModel);
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        if (curve) {
+            visit(points[i], curve[i]);
+        } else {
+            const ModelFunction model = dataModelFunction(modelId);
+            double yModel = 0.0;
+            if (model(points[i].x, &evaluation, &yModel) == kStatusOk) visit(points[i], yModel);
+        }
     }
 }
 
@@ -60,22 +66,23 @@ PointDeviation deviationAt(const DataPoint& point, double yModel, const FitOptio
 // first, and with it the table is not needed.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   const FitOptions& options) {
+                                   const FitOptions& options, const double* curve) {
     FitStatistics statistics;
     AverageError average;
     try {
         statistics.deviations.reserve(points.size());
     } catch (const std::bad_alloc&) {
-        forEachFittedPoint(points, coefficients, modelId,
+        forEachFittedPoint(points, coefficients, modelId, curve,
                            [&](const DataPoint& point, double yModel) { average.add(point, yModel); });
         if (average.count != 0) throw;
         average.storeIn(statistics);
         return statistics;
     }
-    forEachFittedPoint(points, coefficients, modelId, [&](const DataPoint& point, double yModel) {
-        average.add(point, yModel);
-        statistics.deviations.push_back(deviationAt(point, yModel, options));
-    });
+    forEachFittedPoint(points, coefficients, modelId, curve,
+                       [&](const DataPoint& point, double yModel) {
+                           average.add(point, yModel);
+                           statistics.deviations.push_back(deviationAt(point, yModel, options));
+                       });
     average.storeIn(statistics);
     return statistics;
 }

@@ -29,10 +29,12 @@ struct FitStatistics {
 // Over the points of a fit that succeeded with the same model and options:
 // each of them passed validation or invalid ones were dropped, so a point
 // counts wherever the curve has a value. Throws std::invalid_argument for a
-// model without a function (at the first point) and std::bad_alloc.
+// model without a function (at the first point) and std::bad_alloc. The
+// curve, when given, is the fit's value at each of these points, as the
+// model function gives it with these coefficients.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   const FitOptions& options);
+                                   const FitOptions& options, const double* curve = nullptr);
 
 }  // namespace tallowfit
 

@@ -46,9 +46,9 @@ void storeScaled(double* d, const double* p, int32_t count, double factor) {
     for (int32_t i = 0; i < count; ++i) d[i] = p[i] * factor;
 }
 
-// Each of the three models below is written as the steps that depend on x
+// Each of the four models below is written as the steps that depend on x
 // alone and the steps that use the coefficients; its model function runs both,
-// its split form (for the refinement) stores the first in a point's record.
+// its split form stores the first in a point's record once per fit.
 
 // LogInverse: S = sum of c[k]*power(k) term by term, y = pow(10, S),
 // d[k] = power(k)*ln 10*y, with power(k) = pow(1/x, k-1).
@@ -68,14 +68,27 @@ void logInverseFromPowers(Power power, const ModelEvaluation* evaluation, double
         for (int32_t k = 0; k < n; ++k) d[k] = power(k) * kLn10 * *y;
 }
 
+// Record: power(k) for each k but k = 1, whose power is 1 without a call; its
+// slot keeps 1/x itself, the x of the transformed space.
 int32_t prepareLogInverse(double x, const ModelEvaluation* evaluation, double* record) {
     if (refusesLogInverse(x, evaluation, record)) return kStatusInvalidArgument;
-    storePowers(record, evaluation->count, 1.0 / x, -1);
+    const double r = 1.0 / x;
+    storePowers(record, evaluation->count, r, -1);
+    if (evaluation->count > 1) record[1] = r;
     return kStatusOk;
 }
 
 void evaluateLogInverse(const double* record, const ModelEvaluation* evaluation, double* y) {
-    logInverseFromPowers([record](int32_t k) { return record[k]; }, evaluation, y);
+    logInverseFromPowers([record](int32_t k) { return k == 1 ? 1.0 : record[k]; }, evaluation,
+                         y);
+}
+
+// The model function's value without derivatives: its powers are the record's.
+double logInverseValue(const double* record, const double* parameters, int32_t count) {
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    double y = 0.0;
+    evaluateLogInverse(record, &evaluation, &y);
+    return y;
 }
 
 // LogLog: t = ln x; y = exp(P(t)), P what evalPolynomial stores in y;
@@ -96,6 +109,11 @@ int32_t prepareLogLog(double x, const ModelEvaluation* evaluation, double* recor
     record[0] = t;
     storePowers(record + 1, evaluation->count - 1, t, 1);
     return kStatusOk;
+}
+
+double logLogRecordValue(const double* record, const double* parameters, int32_t count) {
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    return logLogValue(record[0], &evaluation);
 }
 
 void evaluateLogLog(const double* record, const ModelEvaluation* evaluation, double* y) {
@@ -123,29 +141,72 @@ int32_t prepareLogRatio(double x, const ModelEvaluation* evaluation, double* rec
     return kStatusOk;
 }
 
+double logRatioRecordValue(const double* record, const double* parameters, int32_t count) {
+    const ModelEvaluation evaluation = {parameters, nullptr, count};
+    return logRatioValue(record[0], &evaluation);
+}
+
 void evaluateLogRatio(const double* record, const ModelEvaluation* evaluation, double* y) {
     *y = logRatioValue(record[0], evaluation);
     evaluation->derivatives[0] = 1.0;
     storeScaled(evaluation->derivatives + 1, record + 1, evaluation->count - 1, *y);
 }
 
+// HalfPower: s = sqrt(x); y = the polynomial in s, d[0] = 1, d[k] = s*d[k-1].
+// Record: s, then d[1] .. d[n-1], each the same product of the same factors.
+bool refusesHalfPower(double x, const ModelEvaluation* evaluation, const double* y) {
+    return isIncomplete(evaluation, y, 1) || x < 0.0;
+}
+
+int32_t prepareHalfPower(double x, const ModelEvaluation* evaluation, double* record) {
+    if (refusesHalfPower(x, evaluation, record)) return kStatusInvalidArgument;
+    const int32_t n = evaluation->count;
+    record[0] = std::sqrt(x);
+    if (n > 1) record[1] = record[0] * 1.0;
+    continueGeometric(record, 1, n, record[0]);
+    return kStatusOk;
+}
+
+double halfPowerValue(const double* record, const double* parameters, int32_t count) {
+    return hornerFrom(parameters, 0, count, record[0]);
+}
+
+void evaluateHalfPower(const double* record, const ModelEvaluation* evaluation, double* y) {
+    *y = halfPowerValue(record, evaluation->parameters, evaluation->count);
+    evaluation->derivatives[0] = 1.0;
+    for (int32_t k = 1; k < evaluation->count; ++k) evaluation->derivatives[k] = record[k];
+}
+
 // A split form's evaluation over a run of points, one point's at a time.
+// The usual coefficient counts are constants in the loop, which the compiler
+// then unrolls; every step stays as it is.
 template <void (*evaluateOne)(const double*, const ModelEvaluation*, double*)>
 void evaluateRun(const double* records, uint32_t count, uint32_t width, const double* parameters,
                  int32_t coefficientCount, double* values, double* derivatives) {
-    for (uint32_t i = 0; i < count; ++i) {
-        const ModelEvaluation evaluation = {
-            parameters, derivatives + std::size_t{i} * static_cast<uint32_t>(coefficientCount),
-            coefficientCount};
-        evaluateOne(records + std::size_t{i} * width, &evaluation, values + i);
+    auto run = [&](int32_t n) {
+        for (uint32_t i = 0; i < count; ++i) {
+            const ModelEvaluation evaluation = {
+                parameters, derivatives + std::size_t{i} * static_cast<uint32_t>(n), n};
+            evaluateOne(records + std::size_t{i} * width, &evaluation, values + i);
+        }
+    };
+    switch (coefficientCount) {
+        case 2: run(2); break;
+        case 3: run(3); break;
+        case 4: run(4); break;
+        default: run(coefficientCount);
     }
 }
 
 // The records read c[0] of LogRatio only, which its fits hold.
-const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse,
+const PointInvariantModel kLogInverseSplit = {0, prepareLogInverse, logInverseValue,
                                               evaluateRun<evaluateLogInverse>};
-const PointInvariantModel kLogLogSplit = {0, prepareLogLog, evaluateRun<evaluateLogLog>};
-const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, evaluateRun<evaluateLogRatio>};
+const PointInvariantModel kLogLogSplit = {0, prepareLogLog, logLogRecordValue,
+                                          evaluateRun<evaluateLogLog>};
+const PointInvariantModel kLogRatioSplit = {1, prepareLogRatio, logRatioRecordValue,
+                                            evaluateRun<evaluateLogRatio>};
+const PointInvariantModel kHalfPowerSplit = {0, prepareHalfPower, halfPowerValue,
+                                             evaluateRun<evaluateHalfPower>};
 
 }  // namespace
 
@@ -208,7 +269,7 @@ int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y) {
 
 // A polynomial in sqrt(x).
 int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y) {
-    if (isIncomplete(evaluation, y, 1) || x < 0.0) return kStatusInvalidArgument;
+    if (refusesHalfPower(x, evaluation, y)) return kStatusInvalidArgument;
     return evalPolynomial(std::sqrt(x), evaluation, y);
 }
 
@@ -288,6 +349,7 @@ const PointInvariantModel* dataModelSplit(ModelId id) {
         case LogInverse: return &kLogInverseSplit;
         case LogLog: return &kLogLogSplit;
         case LogRatio: return &kLogRatioSplit;
+        case HalfPower: return &kHalfPowerSplit;
         default: return nullptr;
     }
 }

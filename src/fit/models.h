@@ -75,9 +75,9 @@ int32_t evalLogRatioTransformed(double t, const ModelEvaluation* evaluation, dou
 ModelFunction dataModelFunction(ModelId id);
 ModelFunction transformedModelFunction(ModelId id);
 
-// The split form of a data-space model function for the refinement, or null
-// for the models that compute nothing from x alone worth keeping (the
-// polynomials in x or sqrt(x)) and for ids outside the catalogue.
+// The split form of a data-space model function, or null for the models that
+// compute nothing from x alone worth keeping (the polynomials in x) and for
+// ids outside the catalogue.
 const PointInvariantModel* dataModelSplit(ModelId id);
 
 }  // namespace tallowfit

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "fit/messages.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 
@@ -23,14 +24,21 @@ struct TransformedPoint {
 };
 
 // One point in the model's linear transformation; the uncertainty of a
-// logarithm is relative, so it is taken from the unscaled y.
-TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
-                                double xMiddle) {
+// logarithm is relative, so it is taken from the unscaled y. A record holds t,
+// by the same operation on the same argument: first for LogLog, LogRatio (its
+// held c[0] is the middle of the x range) and HalfPower, second for LogInverse.
+inline TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double yScale,
+                                double xMiddle, const double* record) {
     switch (modelId) {
-        case LogInverse: return {1.0 / p.x, std::log10(p.y * yScale), p.yUnc * kLog10E / p.y};
-        case LogLog: return {std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
-        case LogRatio: return {std::log(xMiddle / p.x), std::log(p.y * yScale), p.yUnc / p.y};
-        case HalfPower: return {std::sqrt(p.x), p.y, p.yUnc};
+        case LogInverse:
+            return {record ? record[1] : 1.0 / p.x, std::log10(p.y * yScale),
+                    p.yUnc * kLog10E / p.y};
+        case LogLog:
+            return {record ? record[0] : std::log(p.x), std::log(p.y * yScale), p.yUnc / p.y};
+        case LogRatio:
+            return {record ? record[0] : std::log(xMiddle / p.x), std::log(p.y * yScale),
+                    p.yUnc / p.y};
+        case HalfPower: return {record ? record[0] : std::sqrt(p.x), p.y, p.yUnc};
         case RootPolynomial: return {p.x, p.y * p.y, p.yUnc * p.yUnc};
         case Polynomial: return {p.x, p.y, p.yUnc};
         default: throw std::invalid_argument(kNoLinearTransformation);
@@ -85,34 +93,54 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitO
     return figures;
 }
 
+FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint>& valid,
+                                    const double* coefficients, int32_t count) {
+    FitPointRecords prepared;
+    const PointInvariantModel* split = dataModelSplit(modelId);
+    if (split == nullptr || count > static_cast<int32_t>(kMaxRecordedCoefficients))
+        return prepared;
+    const uint32_t width = static_cast<uint32_t>(count);
+    prepared.records.resize(valid.size() * width);
+    const ModelEvaluation evaluation = {coefficients, nullptr, count};
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        if (split->prepare(valid[i].x, &evaluation, &prepared.records[i * width]) != kStatusOk) {
+            prepared.records = std::vector<double>();
+            return prepared;
+        }
+    }
+    prepared.split = split;
+    prepared.width = width;
+    return prepared;
+}
+
 void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
                      double xMiddle, std::vector<double>& t, std::vector<double>& u,
-                     std::vector<double>& sigma) {
+                     std::vector<double>& sigma, const PointRecords* records) {
     t.reserve(valid.size());
     u.reserve(valid.size());
     sigma.reserve(valid.size());
-    for (const DataPoint& point : valid) {
-        const TransformedPoint transformed = transformPoint(modelId, point, yScale, xMiddle);
+    auto append = [&](const TransformedPoint& transformed) {
         t.push_back(transformed.t);
         u.push_back(transformed.u);
         sigma.push_back(transformed.sigma);
+    };
+    // A record of one coefficient may lack t (LogInverse's second slot).
+    if (records && records->width > 1) {
+        for (std::size_t i = 0; i < valid.size(); ++i) {
+            append(transformPoint(modelId, valid[i], yScale, xMiddle,
+                                  records->records + i * records->width));
+        }
+    } else {
+        for (const DataPoint& point : valid)
+            append(transformPoint(modelId, point, yScale, xMiddle, nullptr));
     }
 }
 
 // The logarithmic models carry the y scale in their constant coefficient; a
 // fit too short to have one (LogInverse or LogRatio with c[0] alone) has
 // nothing to adjust.
-FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
-                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
-                         std::vector<double>& u, std::vector<double>& sigma) {
-    t.clear();
-    u.clear();
-    sigma.clear();
-    for (const DataPoint& point : valid) {
-        t.push_back(point.x);
-        u.push_back(point.y);
-        sigma.push_back(point.yUnc);
-    }
+void removeYScale(ModelId modelId, double yScale, double* coefficients,
+                  uint32_t coefficientCount) {
     if (yScale != 1.0) {
         switch (modelId) {
             case LogInverse:
@@ -130,6 +158,20 @@ FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, d
             default: throw std::invalid_argument(kNoLinearTransformation);
         }
     }
+}
+
+FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
+                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
+                         std::vector<double>& u, std::vector<double>& sigma) {
+    t.clear();
+    u.clear();
+    sigma.clear();
+    for (const DataPoint& point : valid) {
+        t.push_back(point.x);
+        u.push_back(point.y);
+        sigma.push_back(point.yUnc);
+    }
+    removeYScale(modelId, yScale, coefficients, coefficientCount);
     return FitData{t.data(), nullptr, u.data(), sigma.data(), static_cast<uint32_t>(t.size())};
 }
 

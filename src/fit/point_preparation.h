@@ -33,14 +33,42 @@ struct RangeFigures {
 
 RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitOptions& options);
 
+// The records of the valid points in the model's split form, prepared once
+// for a whole fit and read by every pass that evaluates the model: the
+// transformation, the linear fit, the refinement, the chi-square and the
+// statistics. None (split null) when the model has no split form, the
+// coefficients are more than the bound, or the model refuses a point.
+struct FitPointRecords {
+    const PointInvariantModel* split = nullptr;
+    uint32_t width = 0;
+    std::vector<double> records;
+    // The solvers' view, or null when there are none.
+    const PointRecords* table() const {
+        view_ = PointRecords{split, records.data(), width};
+        return split ? &view_ : nullptr;
+    }
+
+private:
+    mutable PointRecords view_ = {nullptr, nullptr, 0};
+};
+
+// `coefficients` are the count start values, the held ones already in place.
+FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint>& valid,
+                                    const double* coefficients, int32_t count);
+
 // Appends t, u and sigma of every valid point; throws std::invalid_argument for
-// a model without a linear transformation (at the first point).
+// a model without a linear transformation (at the first point). The records,
+// when given, hold what t would be computed from.
 void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
                      double xMiddle, std::vector<double>& t, std::vector<double>& u,
-                     std::vector<double>& sigma);
+                     std::vector<double>& sigma, const PointRecords* records = nullptr);
+
+// Takes the y scale out of the constant coefficient (of coefficientCount).
+void removeYScale(ModelId modelId, double yScale, double* coefficients,
+                  uint32_t coefficientCount);
 
 // Refills t, u, sigma with x, y, yUnc, takes the y scale out of the constant
-// coefficient (of coefficientCount) and returns the data-space FitData.
+// coefficient and returns the data-space FitData.
 FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
                          double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
                          std::vector<double>& u, std::vector<double>& sigma);

@@ -30,10 +30,12 @@ double adjustableResidual(double y, const FitParameters* parameters, const doubl
 }
 
 // First pass: the model's derivatives are the basis functions of the normal
-// equations. A point the model cannot evaluate ends the fit.
-int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
-                             RowMatrix covariance, RowMatrix rightHandSide, double* basis,
-                             const uint32_t* adjusted, uint32_t f, ModelFunction model) {
+// equations, summed into `sums` (rows, or locals) with addToVector taking the
+// right-hand side's terms. A point the model cannot evaluate ends the fit.
+template <typename Sums, typename AddToVector>
+int32_t sumNormalEquations(const FitData* data, const FitParameters* parameters, double* basis,
+                           const uint32_t* adjusted, uint32_t f, ModelFunction model, Sums& sums,
+                           AddToVector addToVector) {
     const ModelEvaluation evaluation = {parameters->values, basis,
                                         static_cast<int32_t>(parameters->count)};
     int32_t status = kStatusOk;
@@ -42,11 +44,43 @@ int32_t buildNormalEquations(const FitData* data, const FitParameters* parameter
         status = model(data->x[i], &evaluation, &yModel);
         if (status == kStatusOk) {
             const double r = adjustableResidual(data->y[i], parameters, basis, f);
-            accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, covariance,
-                            [&](uint32_t j, double term) {
-                                rightHandSide[j][0] = rightHandSide[j][0] + term;
-                            });
+            accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, sums, addToVector);
         }
+    }
+    return status;
+}
+
+// The same with the sums of F adjusted coefficients in registers, stored in
+// the rows however the pass ends.
+template <uint32_t F>
+int32_t sumLocally(const FitData* data, const FitParameters* parameters, RowMatrix covariance,
+                   RowMatrix rightHandSide, double* basis, const uint32_t* adjusted,
+                   ModelFunction model) {
+    LocalSums<F> sums = {};
+    const int32_t status = sumNormalEquations(
+        data, parameters, basis, adjusted, F, model, sums,
+        [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
+    double vector[F];
+    sums.store(covariance, vector);
+    for (uint32_t j = 0; j < F; ++j) rightHandSide[j][0] = vector[j];
+    return status;
+}
+
+int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
+                             RowMatrix covariance, RowMatrix rightHandSide, double* basis,
+                             const uint32_t* adjusted, uint32_t f, ModelFunction model) {
+    typedef int32_t (*LocalSum)(const FitData*, const FitParameters*, RowMatrix, RowMatrix,
+                                double*, const uint32_t*, ModelFunction);
+    // kLocal[f - 1] for f adjusted coefficients.
+    static const LocalSum kLocal[] = {sumLocally<1>, sumLocally<2>, sumLocally<3>, sumLocally<4>};
+    int32_t status;
+    if (f >= 1 && f <= sizeof kLocal / sizeof kLocal[0]) {
+        status = kLocal[f - 1](data, parameters, covariance, rightHandSide, basis, adjusted, model);
+    } else {
+        status = sumNormalEquations(data, parameters, basis, adjusted, f, model, covariance,
+                                    [&](uint32_t j, double term) {
+                                        rightHandSide[j][0] = rightHandSide[j][0] + term;
+                                    });
     }
     return status;
 }
@@ -77,10 +111,12 @@ int32_t sumResiduals(const FitData* data, const FitParameters* parameters, FitSo
     return status;
 }
 
-// The fit proper, once the working storage is there.
+// The fit proper, once the working storage is there; the residual sums only
+// when asked for.
 int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
                              FitSolution* solution, ModelFunction model, int checkConditioning,
-                             RowMatrix rightHandSide, double* basis, uint32_t* adjusted) {
+                             int sumsWanted, RowMatrix rightHandSide, double* basis,
+                             uint32_t* adjusted) {
     const uint32_t m = parameters->count;
     const uint32_t f = listAdjusted(parameters->fitMask, m, adjusted);
     RowMatrix covariance = solution->covariance;
@@ -97,7 +133,7 @@ int32_t solveNormalEquations(const FitData* data, FitParameters* parameters,
             parameters->values[l] = rightHandSide[j][0];
         });
         expandCovariance(covariance, m, parameters->fitMask, f);
-        status = sumResiduals(data, parameters, solution, model);
+        if (sumsWanted) status = sumResiduals(data, parameters, solution, model);
     }
     return status;
 }
@@ -139,8 +175,11 @@ void expandCovariance(RowMatrix covariance, uint32_t m, const unsigned char* fit
     }
 }
 
-int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                  ModelFunction model, int checkConditioning) {
+namespace {
+
+// fitLinear with or without the residual sums.
+int32_t fitLinearWith(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                      ModelFunction model, int checkConditioning, int sumsWanted) {
     int32_t status = validateFitRecords(data, parameters, solution, model);
     if (status == kStatusOk) {
         const int m = static_cast<int>(parameters->count);
@@ -149,13 +188,26 @@ int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* s
         uint32_t* adjusted = allocateArray<uint32_t>(parameters->count);
         status = (rightHandSide && basis && adjusted)
                      ? solveNormalEquations(data, parameters, solution, model,
-                                            checkConditioning, rightHandSide, basis, adjusted)
+                                            checkConditioning, sumsWanted, rightHandSide, basis,
+                                            adjusted)
                      : kStatusOutOfMemory;
         releaseRowMatrix(rightHandSide, m);
         releaseStorage(basis);
         releaseStorage(adjusted);
     }
     return status;
+}
+
+}  // namespace
+
+int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
+                  ModelFunction model, int checkConditioning) {
+    return fitLinearWith(data, parameters, solution, model, checkConditioning, 1);
+}
+
+int32_t fitLinearCoefficients(const FitData* data, FitParameters* parameters,
+                              FitSolution* solution, ModelFunction model, int checkConditioning) {
+    return fitLinearWith(data, parameters, solution, model, checkConditioning, 0);
 }
 
 }  // namespace tallowfit

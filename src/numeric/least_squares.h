@@ -59,6 +59,24 @@ inline void accumulatePoint(const uint32_t* adjusted, Count f, const double* der
     }
 }
 
+// Sums of the normal equations of F adjusted coefficients in locals, which the
+// compiler keeps in registers across the points instead of storing each term
+// through a row table. Every sum still starts at 0.0 and takes the same terms
+// in the same order as in the rows; store() puts them there when a pass ends.
+template <uint32_t F>
+struct LocalSums {
+    double curvature[F][F];
+    double gradient[F];
+    double* operator[](uint32_t j) { return curvature[j]; }
+    static constexpr uint32_t count() { return F; }
+    void store(RowMatrix rows, double* vector) const {
+        for (uint32_t j = 0; j < F; ++j) {
+            for (uint32_t q = 0; q <= j; ++q) rows[j][q] = curvature[j][q];
+            vector[j] = gradient[j];
+        }
+    }
+};
+
 // Copies the lower triangle of the top-left f x f block into the upper one.
 void mirrorLowerTriangle(RowMatrix matrix, uint32_t f);
 
@@ -66,6 +84,12 @@ void mirrorLowerTriangle(RowMatrix matrix, uint32_t f);
 // the inversion, or a model function's status.
 int32_t fitLinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
                   ModelFunction model, int checkConditioning);
+
+// The same without the pass that sums the residuals: the solution's sums are
+// left as they were. The status is the same whenever the model's refusals do
+// not depend on whether derivatives are asked for.
+int32_t fitLinearCoefficients(const FitData* data, FitParameters* parameters,
+                              FitSolution* solution, ModelFunction model, int checkConditioning);
 
 // Spreads the covariance of the f adjusted coefficients (top-left block, compact
 // numbering) over the m x m matrix indexed by coefficient; held rows and

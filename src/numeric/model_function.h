@@ -18,11 +18,11 @@ struct ModelEvaluation {
 // kStatusInvalidArgument when the model cannot be evaluated at x.
 typedef int32_t (*ModelFunction)(double x, const ModelEvaluation* evaluation, double* y);
 
-// A model function split at what depends on the point alone. A refinement
-// evaluates the model at the same x on every pass; the logarithms and powers
-// of x that it would compute again each time, from the same arguments by the
-// same library calls, are computed once per point into a record instead, so
-// the values are the same to the bit and only the per-pass remainder is repeated.
+// A model function split at what depends on the point alone. A fit evaluates
+// the model at the same x in every pass; the logarithms, roots and powers of x
+// that it would compute again each time, from the same arguments by the same
+// library calls, are computed once per point into a record instead, so the
+// values are the same to the bit and only the remainder is repeated.
 struct PointInvariantModel {
     // The record may read c[0] .. c[heldPrefix-1]; it stays valid only while
     // the fit holds them.
@@ -31,6 +31,9 @@ struct PointInvariantModel {
     // the model function gives at x: its refusals depend on x, the count and
     // the held coefficients only.
     int32_t (*prepare)(double x, const ModelEvaluation* evaluation, double* record);
+    // What the model function stores in *y, without derivatives, at a point
+    // whose record was prepared without refusal.
+    double (*value)(const double* record, const double* parameters, int32_t count);
     // What the model function stores in *y and the derivatives at each of
     // `count` points whose records, `width` doubles apart, were prepared
     // without refusal: values[i], and the count derivatives from
@@ -39,6 +42,18 @@ struct PointInvariantModel {
     void (*evaluate)(const double* records, uint32_t count, uint32_t width,
                      const double* parameters, int32_t coefficientCount, double* values,
                      double* derivatives);
+};
+
+// Records are kept for up to this many coefficients: 64 bytes a point at
+// most, about what the point's three floats take in the caller's list.
+constexpr uint32_t kMaxRecordedCoefficients = 8;
+
+// The records of a fit's points, one after another, each prepared without
+// refusal: what every pass over the points reads instead of x.
+struct PointRecords {
+    const PointInvariantModel* split;
+    const double* records;
+    uint32_t width;  // doubles a record
 };
 
 }  // namespace tallowfit

@@ -24,20 +24,23 @@ constexpr double kDefaultTolerance = 0.001;
 // underflowing to the 0.0 that asks for the final call.
 constexpr int kMaxDampedCalls = 100;
 
-// Point records are kept for up to this many coefficients: 64 bytes a point
-// at most, about what the point's three floats take in the caller's list.
-constexpr uint32_t kMaxRecordedCoefficients = 8;
+// What a pass over the records reads of a point besides its record: y and
+// yUnc, single-precision values as every point the module reads, kept as
+// such, so that a pass streams as few bytes a point as the values allow.
+struct PassPoint {
+    float y;
+    float yUnc;
+};
 
 // How the curvature passes evaluate the model, with their working arrays;
 // set up once for a whole refinement.
 struct CurvaturePass {
     ModelFunction model;
-    const PointInvariantModel* split;
-    double* records;      // when set, m doubles a point, read by split
-    uint32_t m;           // the coefficients
-    double* weights;      // when set, each point's weight
-    double* derivatives;  // m
-    uint32_t* adjusted;   // the f adjusted indices (listAdjusted)
+    const PointRecords* records;  // when set, read with points instead of x
+    PassPoint* points;            // set with records
+    uint32_t m;                   // the coefficients
+    double* derivatives;          // m
+    uint32_t* adjusted;           // the f adjusted indices (listAdjusted)
     uint32_t f;
 };
 
@@ -47,7 +50,7 @@ void copyBlockRow(double* target, const double* source, int32_t f) {
 
 int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
                  CurvaturePass* pass) {
-    *pass = CurvaturePass{model, nullptr, nullptr, m, nullptr, allocateArray<double>(m),
+    *pass = CurvaturePass{model, nullptr, nullptr, m, allocateArray<double>(m),
                           allocateArray<uint32_t>(m), 0};
     if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
     pass->f = listAdjusted(fitMask, m, pass->adjusted);
@@ -55,44 +58,38 @@ int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
 }
 
 void closePass(CurvaturePass* pass) {
-    releaseStorage(pass->records);
-    releaseStorage(pass->weights);
+    releaseStorage(pass->points);
     releaseStorage(pass->derivatives);
     releaseStorage(pass->adjusted);
     *pass = CurvaturePass{};
 }
 
-// Gives the pass the weight of every point, the same figure on every pass.
-int32_t keepWeights(const FitData* data, CurvaturePass* pass) {
-    pass->weights = allocateArray<double>(data->count);
-    if (pass->weights == nullptr) return kStatusOutOfMemory;
-    for (uint32_t i = 0; i < data->count; ++i) pass->weights[i] = pointWeight(data->yUnc[i]);
-    return kStatusOk;
+// A value that single precision holds exactly; NaN, whose payload the pass
+// never shows, counts as held.
+bool isSingle(double value) {
+    return static_cast<double>(static_cast<float>(value)) == value || value != value;
 }
 
-// Gives the pass the records of the points when they can serve; like any
-// working storage, records that cannot be had fail the fit. Otherwise every
-// pass calls the model function: without a split form, above the bound on the
-// order, when a coefficient the records read is adjusted, or when the model
-// refuses a point (the first pass then fails at that point, as it always has).
+// Gives the pass the fit's point records when they can serve, with y and yUnc
+// of every point beside them; like any working storage, an array that cannot
+// be had fails the fit. Otherwise every pass calls the model function:
+// without records, above the bound on the order, when a coefficient the
+// records read is adjusted, or when a y or yUnc is not a single-precision value.
 int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
-                         const PointInvariantModel* split, CurvaturePass* pass) {
+                         const PointRecords* records, CurvaturePass* pass) {
     const uint32_t m = parameters->count;
-    if (split == nullptr || m > kMaxRecordedCoefficients) return kStatusOk;
-    for (uint32_t l = 0; l < split->heldPrefix && l < m; ++l)
+    if (records == nullptr || m > kMaxRecordedCoefficients) return kStatusOk;
+    for (uint32_t l = 0; l < records->split->heldPrefix && l < m; ++l)
         if (parameters->fitMask[l]) return kStatusOk;
-    double* records = static_cast<double*>(allocateZeroed(data->count, pass->m * sizeof(double)));
-    if (records == nullptr) return kStatusOutOfMemory;
-    const ModelEvaluation evaluation = {parameters->values, nullptr, static_cast<int32_t>(m)};
-    int32_t refusal = kStatusOk;
-    for (uint32_t i = 0; i < data->count && refusal == kStatusOk; ++i)
-        refusal = split->prepare(data->x[i], &evaluation, records + std::size_t{i} * pass->m);
-    if (refusal == kStatusOk) {
-        pass->split = split;
-        pass->records = records;
-    } else {
-        releaseStorage(records);
+    for (uint32_t i = 0; i < data->count; ++i)
+        if (!isSingle(data->y[i]) || !isSingle(data->yUnc[i])) return kStatusOk;
+    pass->points = allocateArray<PassPoint>(data->count);
+    if (pass->points == nullptr) return kStatusOutOfMemory;
+    for (uint32_t i = 0; i < data->count; ++i) {
+        pass->points[i] = PassPoint{static_cast<float>(data->y[i]),
+                                    static_cast<float>(data->yUnc[i])};
     }
+    pass->records = records;
     return kStatusOk;
 }
 
@@ -106,23 +103,8 @@ struct RowSums {
     void store(RowMatrix, double*) const {}
 };
 
-// Or, for the few coefficients that most fits adjust, sums in locals that the
-// compiler keeps in registers across the points instead of storing each term
-// through the row table. Every sum still starts at 0.0 and takes the same
-// terms in the same order; the pass stores them when it ends.
-template <uint32_t F>
-struct LocalSums {
-    double curvature[F][F];
-    double gradient[F];
-    double* operator[](uint32_t j) { return curvature[j]; }
-    static constexpr uint32_t count() { return F; }
-    void store(RowMatrix rows, double* vector) const {
-        for (uint32_t j = 0; j < F; ++j) {
-            for (uint32_t q = 0; q <= j; ++q) rows[j][q] = curvature[j][q];
-            vector[j] = gradient[j];
-        }
-    }
-};
+// Or, for the few coefficients that most fits adjust, the sums in registers
+// (LocalSums).
 
 // Points evaluated per call of a split form: their values and derivatives
 // wait on the stack (4.5 KiB at the bound on the order) for the sums.
@@ -137,9 +119,10 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
                             const CurvaturePass& pass) {
     double chi = 0.0;
     double squares = 0.0;
-    auto addPoint = [&](uint32_t i, double yModel, const double* derivatives) {
-        const double w = pass.weights ? pass.weights[i] : pointWeight(yUnc[i]);
-        const double d = y[i] - yModel;
+    auto addPoint = [&](double yPoint, double yUncPoint, double yModel,
+                        const double* derivatives) {
+        const double w = pointWeight(yUncPoint);
+        const double d = yPoint - yModel;
         accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
                         [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
         chi = chi + d * d * w;
@@ -148,19 +131,24 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
     int32_t status = kStatusOk;
     if (pass.records) {
         const uint32_t m = pass.m;
+        const uint32_t width = pass.records->width;
         double values[kRunPoints];
         double derivatives[kRunPoints * kMaxRecordedCoefficients];
         for (uint32_t start = 0; start < n; start += kRunPoints) {
             const uint32_t count = n - start < kRunPoints ? n - start : kRunPoints;
-            pass.split->evaluate(pass.records + std::size_t{start} * m, count, m,
-                                 evaluation->parameters, evaluation->count, values, derivatives);
-            for (uint32_t b = 0; b < count; ++b) addPoint(start + b, values[b], derivatives + b * m);
+            pass.records->split->evaluate(pass.records->records + std::size_t{start} * width,
+                                          count, width, evaluation->parameters,
+                                          evaluation->count, values, derivatives);
+            for (uint32_t b = 0; b < count; ++b) {
+                const PassPoint& point = pass.points[start + b];
+                addPoint(point.y, point.yUnc, values[b], derivatives + b * m);
+            }
         }
     } else {
         for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
             double yModel = 0.0;
             status = pass.model(x[i], evaluation, &yModel);
-            if (status == kStatusOk) addPoint(i, yModel, evaluation->derivatives);
+            if (status == kStatusOk) addPoint(y[i], yUnc[i], yModel, evaluation->derivatives);
         }
     }
     sums.store(curvature, gradient);
@@ -395,7 +383,7 @@ int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution
 }
 
 int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                     ModelFunction model, const PointInvariantModel* split,
+                     ModelFunction model, const PointRecords* records,
                      int checkConditioning, int stallLimit, double tolerance) {
     const int effectiveStallLimit = stallLimit <= 0 ? kDefaultStallLimit : stallLimit;
     const double effectiveTolerance = tolerance <= 0.0 ? kDefaultTolerance : tolerance;
@@ -406,8 +394,7 @@ int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution
         CurvaturePass pass;
         status = openPass(parameters->fitMask, parameters->count, model, &pass);
         if (status == kStatusOk && curvature == nullptr) status = kStatusOutOfMemory;
-        if (status == kStatusOk) status = keepWeights(data, &pass);
-        if (status == kStatusOk) status = keepPointRecords(data, parameters, split, &pass);
+        if (status == kStatusOk) status = keepPointRecords(data, parameters, records, &pass);
         if (status == kStatusOk) {
             status = iterate(data, parameters, solution, pass, curvature, checkConditioning,
                              effectiveStallLimit, effectiveTolerance);

@@ -43,11 +43,11 @@ int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution
                      ModelFunction model, int checkConditioning, int stallLimit,
                      double tolerance);
 
-// The same, its passes evaluating the model through split (the split form of
-// model, or null for the model function on every pass). The results are those
-// of the call above to the bit.
+// The same, its passes reading the records of the data's points, one per
+// point in order, prepared by the split form of model (or null for the model
+// function on every pass). The results are those of the call above to the bit.
 int32_t fitNonlinear(const FitData* data, FitParameters* parameters, FitSolution* solution,
-                     ModelFunction model, const PointInvariantModel* split,
+                     ModelFunction model, const PointRecords* records,
                      int checkConditioning, int stallLimit, double tolerance);
 
 }  // namespace tallowfit

@@ -1,6 +1,7 @@
 #include <cstring>
 
 #include "fit/models.h"
+#include "fit/point_preparation.h"
 #include "numeric/nonlinear_least_squares.h"
 #include "test_support.h"
 
@@ -119,6 +120,8 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
         {LogRatio, evalLogRatio, {2.5, 1.0, 0.7, -0.2}, {3.3, -2.0, 0.0, 2.5}},
         {LogRatio, evalLogRatio, {2.5, 1.0}, {3.3, -2.0}},
         {LogRatio, evalLogRatio, {2.5}, {2.0}},
+        {HalfPower, evalHalfPower, {0.5, -2, 0.25}, {3.3, -2.0, 0.0, 1e10}},
+        {HalfPower, evalHalfPower, {0.5}, {3.3}},
     };
     for (const auto& k : cases) {
         const PointInvariantModel* split = dataModelSplit(k.id);
@@ -132,6 +135,8 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
             ASSERT_EQ(split->prepare(x, &e, record.data()), direct.status) << x;
             EXPECT_EQ(record[width], kSentinel) << x;
             if (direct.status != kStatusOk) continue;
+            const double value = split->value(record.data(), k.c.data(), static_cast<int32_t>(n));
+            EXPECT_EQ(std::memcmp(&value, &direct.y, sizeof value), 0) << x;
             records.insert(records.end(), record.begin(), record.end() - 1);
             expected.insert(expected.end(), direct.derivatives.begin(), direct.derivatives.end() - 1);
             expected.push_back(direct.y);
@@ -151,8 +156,9 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
         EXPECT_EQ(derivatives.back(), kSentinel);
     }
     EXPECT_EQ(dataModelSplit(LogRatio)->heldPrefix, 1u);
-    for (ModelId id : std::initializer_list<ModelId>{LogInverse, LogLog}) EXPECT_EQ(dataModelSplit(id)->heldPrefix, 0u);
-    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, HalfPower, RootPolynomial, Polynomial, 7})
+    for (ModelId id : std::initializer_list<ModelId>{LogInverse, LogLog, HalfPower})
+        EXPECT_EQ(dataModelSplit(id)->heldPrefix, 0u);
+    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, RootPolynomial, Polynomial, 7})
         EXPECT_EQ(dataModelSplit(id), nullptr);
 }
 
@@ -160,28 +166,37 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
 // alone leads: coefficients, covariance, both sums and the status, over more
 // points than one run of the split form evaluates. The rows
 // cover each split model, a held reference x, an adjusted one (the records
-// then cannot serve), nine coefficients (above the bound for records) and a
-// point the model refuses (the first pass fails there).
+// then cannot serve), nine coefficients (above the bound for records), a
+// point the model refuses (the first pass fails there) and y values that
+// single precision does not hold (the passes then read the doubles).
 TEST(ModelSplits, RefineToTheSameBits) {
-    Values x, uncs(150, 0.05);  // runs of 64, 64 and 22 points
+    Values x, uncs(150, 0.05f);  // runs of 64, 64 and 22 points
     for (int i = 0; i < 150; ++i) x.push_back(1.5 + 0.2 * i);
-    const struct { ModelId id; Values start; std::vector<unsigned char> mask; double firstX; int32_t status; } cases[] = {
-        {LogLog, {0.6, 0.4, 0.1}, {1, 1, 1}, 1.5, kStatusOk},
-        {LogLog, {0.6, 0.4, 0.1, 0, 0, 0, 0, 0, 0}, std::vector<unsigned char>(9, 1), 1.5, kStatusOk},
-        {LogLog, {0.6, 0.4}, {1, 1}, 0.5, kStatusInvalidArgument},
-        {LogInverse, {0.2, 0.5, -0.1}, {1, 1, 1}, 1.5, kStatusOk},
-        {LogRatio, {6.0, 1.0, -1.2, 0.1}, {0, 1, 1, 1}, 1.5, kStatusOk},
-        {LogRatio, {6.0, 1.0, -1.2}, {1, 1, 1}, 1.5, kStatusOk},
+    const struct { ModelId id; Values start; std::vector<unsigned char> mask; double firstX; int32_t status; bool single; } cases[] = {
+        {LogLog, {0.6, 0.4, 0.1}, {1, 1, 1}, 1.5, kStatusOk, true},
+        {LogLog, {0.6, 0.4, 0.1}, {1, 1, 1}, 1.5, kStatusOk, false},
+        {LogLog, {0.6, 0.4, 0.1, 0, 0, 0, 0, 0, 0}, std::vector<unsigned char>(9, 1), 1.5, kStatusOk, true},
+        {LogLog, {0.6, 0.4}, {1, 1}, 0.5, kStatusInvalidArgument, true},
+        {LogInverse, {0.2, 0.5, -0.1}, {1, 1, 1}, 1.5, kStatusOk, true},
+        {LogRatio, {6.0, 1.0, -1.2, 0.1}, {0, 1, 1, 1}, 1.5, kStatusOk, true},
+        {LogRatio, {6.0, 1.0, -1.2}, {1, 1, 1}, 1.5, kStatusOk, true},
+        {HalfPower, {0.5, 1.0, 0.2}, {1, 1, 1}, 1.5, kStatusOk, true},
     };
     for (const auto& k : cases) {
         Values xs = x, ys;
         xs[0] = k.firstX;
-        for (double xi : x) ys.push_back(1.8 * std::pow(xi, 1.4) * (1 + 0.01 * std::sin(7 * xi)));
+        for (double xi : x) {
+            const double y = 1.8 * std::pow(xi, 1.4) * (1 + 0.01 * std::sin(7 * xi));
+            ys.push_back(k.single ? static_cast<float>(y) : y);
+        }
         FitRecords plain(xs, ys, uncs, k.start, k.mask), split(xs, ys, uncs, k.start, k.mask);
+        std::vector<DataPoint> points;
+        for (double xi : xs) points.push_back(DataPoint{xi, 0, 0, 0});
+        const FitPointRecords records =
+            preparePointRecords(k.id, points, k.start.data(), static_cast<int32_t>(k.start.size()));
         const ModelFunction model = dataModelFunction(k.id);
         EXPECT_EQ(fitNonlinear(&plain.data, &plain.parameters, &plain.solution, model, 0, 10, 1e-4), k.status);
-        EXPECT_EQ(fitNonlinear(&split.data, &split.parameters, &split.solution, model, dataModelSplit(k.id), 0, 10,
-                               1e-4),
+        EXPECT_EQ(fitNonlinear(&split.data, &split.parameters, &split.solution, model, records.table(), 0, 10, 1e-4),
                   k.status);
         EXPECT_TRUE(split.values == plain.values && split.covariance.rows == plain.covariance.rows) << k.id;
         EXPECT_TRUE(split.solution.chiSquare == plain.solution.chiSquare &&
