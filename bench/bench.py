@@ -313,6 +313,20 @@ def write_page(out, roots, fits, shares, scaling):
         target.write("\n".join(lines) + "\n")
 
 
+def replace_section(out, heading, lines):
+    """lines in place of the page's section under heading, or, the first
+    time, before its targets: the other benchmarks' sections of the page."""
+    with open(out) as source:
+        page = source.read().rstrip("\n").split("\n")
+    if heading in page:
+        start = page.index(heading)
+        end = next((k for k in range(start + 1, len(page)) if page[k].startswith("## ")), len(page))
+    else:
+        start = end = next((k for k, line in enumerate(page) if line == "## Targets"), len(page))
+    with open(out, "w") as target:
+        target.write("\n".join(page[:start] + lines + [""] * (end < len(page)) + page[end:]) + "\n")
+
+
 def instruction_lines():
     """The instruction counts of bench/instructions.json, before and now."""
     with open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "instructions.json")) as f:

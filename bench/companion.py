@@ -16,6 +16,7 @@ import timeit
 import numpy as np
 
 import curvefits
+from bench import replace_section
 import tallowfit
 from curvefits import _inputs
 
@@ -149,25 +150,12 @@ def section(fits, roots, converted):
     return "\n".join(lines)
 
 
-def replace_section(path, text):
-    with open(path) as handle:
-        page = handle.read()
-    start = page.find(HEADING)
-    if start < 0:
-        page = page.rstrip("\n") + "\n\n" + text
-    else:
-        end = page.find("\n## ", start + len(HEADING))
-        page = page[:start] + text + ("" if end < 0 else page[end + 1:])
-    with open(path, "w") as handle:
-        handle.write(page)
-
-
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--out", default="docs/performance.md")
     arguments = parser.parse_known_args()[0]  # bench.py's own options pass by
     text = section(fit_rows(), root_rows(), conversion_row())
-    replace_section(arguments.out, text)
+    replace_section(arguments.out, HEADING, text.rstrip("\n").split("\n"))
     sys.stdout.write(text)
 
 

@@ -24,7 +24,7 @@ from scipy.optimize import curve_fit
 
 import _curvefits_engine as engine
 import tallowfit
-from bench import (LOG_LOG, POLYNOMIAL, REFINE, fmt_ratio, fmt_size, fmt_time, loglog_curve,
+from bench import (LOG_LOG, replace_section, POLYNOMIAL, REFINE, fmt_ratio, fmt_size, fmt_time, loglog_curve,
                    loglog_jacobian, median_time, power_law_points, require_success, samples_for)
 
 SIZES = (10, 10 ** 3, 10 ** 4, 10 ** 5, 10 ** 6)
@@ -196,22 +196,7 @@ def section(rows, threads, faults, loads, clock):
     add("|---|---|---|")
     for label, value, goal in targets:
         add("| %s | %.2fx | %s |" % (label, value, "yes" if value >= goal else "no"))
-    add("")
     return lines
-
-
-def write_section(out, lines):
-    """lines in place of the page's earlier engine section, or before its
-    targets."""
-    with open(out) as source:
-        page = source.read().split("\n")
-    if HEADING in page:
-        start = page.index(HEADING)
-        end = next((k for k in range(start + 1, len(page)) if page[k].startswith("## ")), len(page))
-    else:
-        start = end = next((k for k, line in enumerate(page) if line == "## Targets"), len(page))
-    with open(out, "w") as target:
-        target.write("\n".join(page[:start] + lines + page[end:]))
 
 
 def main():
@@ -236,7 +221,7 @@ def main():
         sys.stderr.write("engine %d done\n" % size)
     threads = [thread_row("Polynomial", engine_job(POLYNOMIAL, 0), (x, y, unc)),
                thread_row("LogLog refined", engine_job(LOG_LOG, REFINE), (x, y, unc))]
-    write_section(arguments.out, section(rows, threads, faults, (before, load_average()),
+    replace_section(arguments.out, HEADING, section(rows, threads, faults, (before, load_average()),
                                          arguments.clock))
     sys.stderr.write("wrote the engine section of %s\n" % arguments.out)
     return 0
