@@ -19,9 +19,8 @@ if [ ! -x bench/.venv/bin/python ]; then
     bench/.venv/bin/pip install --quiet numpy scipy
 fi
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWFIT_BUILD_TESTS=OFF \
-    -DTALLOWFIT_PYTHON2= -DTALLOWFIT_PYTHON3="$python" >/dev/null
-cmake --build "$build" --target tallowfit_py3 -j2 >/dev/null
+/usr/bin/cmake --preset bench -B "$build" -DTALLOWFIT_PYTHON3="$python" >/dev/null
+/usr/bin/cmake --build "$build" --target tallowfit_py3 -j2 >/dev/null
 
 mkdir -p "$build/bench"
 include="$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')"
