@@ -20,16 +20,17 @@ if [ "${1:-}" = --inside ]; then
     PYTHONPATH=$build/py2 python2.7 -c 'import sys, tallowfit; assert sys.maxsize == 2**31 - 1
 assert open(tallowfit.__file__, "rb").read(5) == b"\x7fELF\x01", "not an ELF32 module"'
     (cd $build && ctest --output-on-failure --no-tests=error)
-    PYTHONPATH=$build/py2 python2.7 bench/golden.py dump $build/golden.txt
+    PYTHONPATH=$build/py2 python2.7 bench/golden.py dump $build/golden.txt build/golden-calls.pickle
     exit 0
 fi
 
 . "$(dirname "$0")/../lib.sh"
 . "$TALLOWFIT_SRC/scripts/platform/root.sh"
+cd "$TALLOWFIT_SRC"
 root=$TALLOWFIT_CACHE/bullseye-i386
 make_root bullseye i386 "$root" python2.7 python2.7-dev g++ make cmake libgtest-dev
 mkdir -p "$root/src"
+rm -f build/golden-calls.pickle
+PYTHONPATH=build/py2 /usr/bin/python2.7 bench/golden.py dump build/golden-64.txt build/golden-calls.pickle
 in_root "$root" /bin/bash /src/scripts/platform/i386.sh --inside
-cd "$TALLOWFIT_SRC"
-PYTHONPATH=build/py2 /usr/bin/python2.7 bench/golden.py dump build/golden-64.txt
-/usr/bin/python3 bench/golden.py compare build/golden-64.txt "$root$build/golden.txt"
+PYTHONPATH=build/py3 /usr/bin/python3 bench/golden.py compare build/golden-64.txt "$root$build/golden.txt"

@@ -29,6 +29,8 @@ make_root() {
 in_root() {
     local root=$1 arch rc=0
     shift
+    exec 8>"$root.run.lock"
+    flock 8  # one run at a time: the mounts belong to it
     arch=$(chroot "$root" dpkg --print-architecture)
     cp /etc/resolv.conf "$root/etc/resolv.conf"
     mount -t proc proc "$root/proc"
@@ -42,5 +44,6 @@ in_root() {
     umount -R "$root/dev"
     umount "$root/proc"
     trap - EXIT
+    exec 8>&-
     return $rc
 }
