@@ -22,7 +22,7 @@ apt_install() {
 debian_mirror() {
     local codename
     codename=$(. /etc/os-release && echo "$VERSION_CODENAME")
-    cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null |
+    { cat /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources 2>/dev/null || true; } |
         awk -v want="$codename" '
             /^deb / { sub(/\[[^]]*\] */, ""); if ($3 == want) { print $2; exit } }
             /^URIs:/ { uri = $2 }

@@ -19,7 +19,7 @@ logs=$TALLOWFIT_SRC/build-fresh
 mkdir -p "$logs"
 
 make_root "$release" "$arch" "$base" git ca-certificates || exit 1
-rm -rf --one-file-system "$root" && cp -a "$base" "$root" || exit 1
+rm -rf --one-file-system "$root" && cp -a "$base" "$root" && rm -f "$root/etc/apt/sources.list" || exit 1
 # The host's own sources (not the bullseye one that install-deps.sh adds), the
 # keyrings they name, and the certificates that pip and apt trust here.
 for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list /etc/apt/sources.list.d/*.sources; do
