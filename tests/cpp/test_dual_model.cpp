@@ -41,7 +41,7 @@ TEST(FitDualModel, FitsEachSideOnItsOwn) {
         {{2, 3, 4, 11, 12, 13, 14, 15, 16, 17, 18}, 10, 0, {2, 3, 4}, {11, 12, 13, 14, 15, 16, 17, 18}},
     };
     for (const auto& k : cases) {
-        const std::vector<FitResult> fits = fitDualModel(pointsAt(k.xs), k.threshold, k.order, k.order, 0);
+        const std::vector<FitResult> fits = fitDualModel(splitAtThreshold(pointsAt(k.xs), k.threshold), k.order, k.order, 0);
         ASSERT_EQ(fits.size(), k.lower.empty() ? 1u : 2u) << k.threshold;
         std::vector<FitResult> expected;
         if (!k.lower.empty()) expected.push_back(fitModel(pointsAt(k.lower), LogLog, k.order, 0));
@@ -57,11 +57,11 @@ TEST(FitDualModel, FitsEachSideOnItsOwn) {
 // All x below the threshold: no upper points. x = 0.5 is a valid point but
 // outside LogLog's domain. Two upper points for order 2 are too few.
 TEST(FitDualModel, Failures) {
-    EXPECT_EQ(outcome([] { fitDualModel(pointsAt({2, 3, 4, 5}), 10, 2, 2, 0); }),
+    EXPECT_EQ(outcome([] { fitDualModel(splitAtThreshold(pointsAt({2, 3, 4, 5}), 10), 2, 2, 0); }),
               "invalid_argument: Invalid argument.  There are zero points to fit.");
-    EXPECT_EQ(outcome([] { fitDualModel(pointsAt({0.5, 2, 3, 5, 6, 7}), 4, 2, 2, 0); }),
+    EXPECT_EQ(outcome([] { fitDualModel(splitAtThreshold(pointsAt({0.5, 2, 3, 5, 6, 7}), 4), 2, 2, 0); }),
               statusText(kStatusInvalidArgument));
-    EXPECT_EQ(outcome([] { fitDualModel(pointsAt({2, 3, 5, 6, 7}), 4, 2, 2, 0); }).find("invalid_argument"), 0u);
+    EXPECT_EQ(outcome([] { fitDualModel(splitAtThreshold(pointsAt({2, 3, 5, 6, 7}), 4), 2, 2, 0); }).find("invalid_argument"), 0u);
 }
 
 }  // namespace

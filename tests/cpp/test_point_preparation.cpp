@@ -38,13 +38,17 @@ TEST(PointRefusal, FirstFailingTestDecides) {
 // The first bad point in input order decides the message; with
 // kFitDropInvalidPoints bad points are left out, keeping the order.
 TEST(ValidatePoints, ThrowOrDrop) {
-    EXPECT_EQ(outcome([] { validatePoints(LogLog, 0, {point(1, 2, 0.1), point(2, 2, 0), point(-1, 2, 0.1)}); }),
+    std::vector<DataPoint> kept;
+    EXPECT_EQ(outcome([&] { validatePoints(LogLog, 0, {point(1, 2, 0.1), point(2, 2, 0), point(-1, 2, 0.1)}, kept); }),
               "invalid_argument: " + kUnc);
     const std::vector<DataPoint> valid = validatePoints(
-        LogLog, kFitDropInvalidPoints, {point(3, 2, 0.1), point(-1, 2, 0.1), point(2, 5, 0.2), point(4, 1, -1)});
+        LogLog, kFitDropInvalidPoints, {point(3, 2, 0.1), point(-1, 2, 0.1), point(2, 5, 0.2), point(4, 1, -1)}, kept);
     EXPECT_EQ(xsOf(valid), Values({3, 2}));
     EXPECT_TRUE(valid[1].y == 5.0 && valid[1].yUnc == 0.2);
-    EXPECT_TRUE(validatePoints(LogLog, kFitDropInvalidPoints, {point(-1, 1, 1)}).empty());
+    std::vector<DataPoint> none;
+    EXPECT_TRUE(validatePoints(LogLog, kFitDropInvalidPoints, {point(-1, 1, 1)}, none).empty());
+    const std::vector<DataPoint> allValid = {point(3, 2, 0.1), point(2, 5, 0.2)};
+    EXPECT_EQ(xsOf(validatePoints(LogLog, 0, allValid, none)), Values({3, 2}));
 }
 
 // yScale lifts only a nonzero largest y below 0.5; only that is tested, so a

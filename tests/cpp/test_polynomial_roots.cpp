@@ -2,6 +2,7 @@
 #include <complex>
 #include <random>
 
+#include "numeric/hessenberg_qr.h"
 #include "numeric/polynomial_roots.h"
 #include "test_support.h"
 
