@@ -28,7 +28,7 @@ new_venv() { "$1" -m venv "$2" && "$2/bin/python" -m pip install -q --upgrade pi
 wheel_for() {  # TAG PYTHON: build, repair, show the platform tag
     new_venv "$2" "$work/$1-build" &&
     "$work/$1-build/bin/python" -m pip wheel -q --no-deps -w "$work/$1-raw" "$root" &&
-    "$tools/bin/auditwheel" repair -q -w "$work/$1" "$work/$1-raw"/*.whl &&
+    "$tools/bin/auditwheel" repair -w "$work/$1" "$work/$1-raw"/*.whl &&
     "$tools/bin/auditwheel" show "$work/$1"/*.whl | tee /dev/stderr | grep -q manylinux
 }
 
