@@ -74,7 +74,7 @@ install_deps() {
         echo "python2.7 not installed: building for Python 3 only" >&2
         return 0
     fi
-    printf '%s\n' "${missing[@]}" | grep -q python2 && { use_bullseye_for_python2 || return 1; }
+    if [[ " ${missing[*]}" == *" python2.7"* ]]; then use_bullseye_for_python2 || return 1; fi
     echo "installing ${missing[*]}"
     apt_install "${missing[@]}" || { echo "apt-get could not install: ${missing[*]}" >&2; return 1; }
 }
