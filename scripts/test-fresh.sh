@@ -48,5 +48,5 @@ tail -n 20 "$logs/bash_scripts_test_sh.log" | grep -q '^100% tests passed' \
     && tail -n 1 "$logs/bash_scripts_test_sh.log" | grep -q '^Total Test time' \
     || { echo "test-fresh: the tests did not end with ctest's passing summary"; rc=1; }
 [ "$pictures" -gt 0 ] || rc=1
-rm -rf --one-file-system "$root"
+rm -rf --one-file-system "$root" "$root.run.lock"
 exit $rc
