@@ -19,12 +19,21 @@ arguments, the status, the message and a digest of the full payload dump.
     python golden.py check FILE      compare with FILE; exit 1 on any difference,
                                      77 when FILE was made on another platform
     python golden.py show INDEX      print call INDEX and its full result
+    python golden.py dump FILE CALLS the record with every payload in full, of the
+                                     calls pickled in CALLS (written when missing:
+                                     an i386 interpreter computes some arguments
+                                     on the x87 unit, so it takes the host's)
+    python golden.py compare A B     two dumps, e.g. of a 64-bit and a 32-bit build:
+                                     the same bits where no C library exp, log or
+                                     pow takes part, within LIBM_BOUND elsewhere
 """
 import hashlib
 import json
 import math
 import os
+import pickle
 import platform
+import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
@@ -37,6 +46,12 @@ SEED = 20261206
 SMALL_CALLS = 4200
 LARGE_SIZES = (5000, 20000, 100000)
 SKIPPED = 77
+# The logarithmic models and the two-range model compute with the C library's
+# exp, log and pow, whose last bit may differ between C libraries: their
+# payloads may differ by this much, relative to the call's largest magnitude.
+LIBM_MODELS = (0, 1, 2, 3)
+LIBM_BOUND = 1e-2
+FLOAT = re.compile(r"-?(?:0x[0-9a-f.]+p[-+]\d+|inf|nan)")
 
 # Point items that are not plain floats, each read as PyArg_Parse reads it.
 class Real(float):
@@ -211,27 +226,74 @@ def platform_line():
                                       platform.libc_ver()[0])
 
 
-def record_lines():
+def record_lines(calls, full=False):
     yield platform_line()
-    for index, (function, args) in enumerate(all_calls()):
+    for index, (function, args) in enumerate(calls):
         arguments, status, message, payload = run(function, args)
         yield "%d\t%s\t%s\t%s\t%s\t%s\n" % (index, function, digest(arguments), status,
-                                            json.dumps(message), digest(payload))
+                                            json.dumps(message), payload if full else digest(payload))
+
+
+def uses_libm(function, args):
+    return function == "optimizeDualModel" or (
+        function == "optimizeModel" and len(args) > 1 and args[1] in LIBM_MODELS)
+
+
+def relative_difference(a, b):
+    """Largest difference between the floats of two payload dumps, relative to
+    their largest finite magnitude; infinity when anything else differs."""
+    xs, ys = FLOAT.findall(a), FLOAT.findall(b)
+    if FLOAT.sub("", a) != FLOAT.sub("", b) or len(xs) != len(ys):
+        return float("inf")
+    pairs = [(float.fromhex(x), float.fromhex(y)) for x, y in zip(xs, ys) if x != y]
+    if any(math.isinf(x) or math.isinf(y) or x != x or y != y for x, y in pairs):
+        return float("inf")
+    scale = max([abs(v) for v in map(float.fromhex, xs) if not (math.isinf(v) or v != v)] + [5e-324])
+    return max(abs(x - y) for x, y in pairs) / scale
+
+
+def compare(ours, theirs):
+    differing, bounded, largest = 0, 0, 0.0
+    for (function, args), a, b in zip(all_calls(), ours[1:], theirs[1:]):
+        if a == b:
+            continue
+        a, b = a.rstrip("\n").split("\t"), b.rstrip("\n").split("\t")
+        difference = relative_difference(a[5], b[5]) if a[:5] == b[:5] and uses_libm(function, args) \
+            else float("inf")
+        if difference <= LIBM_BOUND:
+            bounded += 1
+            largest = max(largest, difference)
+        else:
+            differing += 1
+            if differing <= 10:
+                sys.stderr.write("call %s differs: %s %s\n" % (a[0], a[1], a[3:5] if a[3:5] != b[3:5] else ""))
+    sys.stdout.write("%d calls: %d the same bits, %d within %g (largest %.3g), %d differ\n" % (
+        len(ours) - 1, len(ours) - 1 - bounded - differing, bounded, LIBM_BOUND, largest, differing))
+    return 1 if differing or len(ours) != len(theirs) else 0
 
 
 def main(argv):
     if len(argv) == 3 and argv[1] == "record":
         with open(argv[2], "w") as target:
-            for line in record_lines():
-                target.write(line)
+            target.writelines(record_lines(all_calls()))
         return 0
+    if len(argv) == 4 and argv[1] == "dump":
+        if not os.path.exists(argv[3]):
+            with open(argv[3], "wb") as target:
+                pickle.dump(all_calls(), target, 2)
+        with open(argv[3], "rb") as source, open(argv[2], "w") as target:
+            target.writelines(record_lines(pickle.load(source), full=True))
+        return 0
+    if len(argv) == 4 and argv[1] == "compare":
+        with open(argv[2]) as ours, open(argv[3]) as theirs:
+            return compare(ours.readlines(), theirs.readlines())
     if len(argv) == 3 and argv[1] == "check":
         with open(argv[2]) as source:
             expected = source.readlines()
         if expected[:1] != [platform_line()]:
             sys.stderr.write("recorded on another platform: %s" % expected[0])
             return SKIPPED
-        actual = list(record_lines())
+        actual = list(record_lines(all_calls()))
         differing = [(e, a) for e, a in zip(expected, actual) if e != a]
         for e, a in differing[:10]:
             sys.stderr.write("expected %sactual   %s" % (e, a))

@@ -20,9 +20,8 @@ cd "$root"
 build="${BENCH_BUILD_DIR:-$root/build-bench}"
 python=/usr/bin/python3
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALLOWFIT_BUILD_TESTS=OFF \
-    -DTALLOWFIT_PYTHON2= -DTALLOWFIT_PYTHON3="$python" >/dev/null
-cmake --build "$build" --target tallowfit_py3 curvefits_engine_py3 -j2 >/dev/null
+/usr/bin/cmake --preset bench -B "$build" -DTALLOWFIT_PYTHON3="$python" >/dev/null
+/usr/bin/cmake --build "$build" --target tallowfit_py3 curvefits_engine_py3 -j2 >/dev/null
 
 if [ "${1:-}" = --instructions ]; then
     shift

@@ -1,7 +1,8 @@
 # Builds the extension module once for each configured interpreter, each into its
-# own folder: build/py2/tallowfit.so and build/py3/tallowfit<EXT_SUFFIX>; for a
-# Python 3 interpreter also the companion package's array engine beside it,
-# build/py3/_curvefits_engine<EXT_SUFFIX>, from the same core.
+# own folder: build/py2/tallowfit.so, build/py3/tallowfit<EXT_SUFFIX>, and for
+# every interpreter of TALLOWFIT_EXTRA_PYTHONS build/pyXY/ (py37 .. py313); for
+# a Python 3 interpreter also the companion package's array engine beside it,
+# _curvefits_engine<EXT_SUFFIX>, from the same core.
 set(TALLOWFIT_MODULE_SOURCES
   src/module/module_frame.cpp
   src/module/roots_entry.cpp
@@ -43,6 +44,9 @@ function(tallowfit_add_extension target name tag include suffix debug map source
 endfunction()
 set(TALLOWFIT_BUILT_PYTHONS "")
 
+set(TALLOWFIT_EXTRA_PYTHONS "" CACHE STRING "More CPython 3 interpreters to build for (a list), each into build/pyXY")
+
+# TAG "auto" names the module pyXY after the interpreter's version.
 function(tallowfit_add_module tag interpreter)
   # An empty interpreter path asks for no module of this kind (e.g. a 32-bit
   # userland that has only python2.7): not an error even when all are required.
@@ -57,7 +61,7 @@ function(tallowfit_add_module tag interpreter)
     # reports /usr/local/include there, where no headers are. A debug
     # python2.7 has no EXT_SUFFIX and looks for its own ABI's modules as _d.so.
     execute_process(
-      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_config_var('INCLUDEPY')); print(sysconfig.get_config_var('EXT_SUFFIX') or ('_d.so' if hasattr(sys, 'gettotalrefcount') else '.so')); print(sys.version_info[0]); print(int(hasattr(sys, 'gettotalrefcount')))"
+      COMMAND "${interpreter}" -c "import sysconfig,sys; print(sysconfig.get_config_var('INCLUDEPY')); print(sysconfig.get_config_var('EXT_SUFFIX') or ('_d.so' if hasattr(sys, 'gettotalrefcount') else '.so')); print(sys.version_info[0]); print(int(hasattr(sys, 'gettotalrefcount'))); print('py%d%d' % sys.version_info[:2]); print('%d.%d.%d' % sys.version_info[:3])"
       OUTPUT_VARIABLE _out RESULT_VARIABLE _rc OUTPUT_STRIP_TRAILING_WHITESPACE)
     if(NOT _rc EQUAL 0)
       set(_why "'${interpreter}' did not answer")
@@ -67,6 +71,10 @@ function(tallowfit_add_module tag interpreter)
       list(GET _out 1 _suffix)
       list(GET _out 2 _major)
       list(GET _out 3 _debug)
+      list(GET _out 5 _version)
+      if(tag STREQUAL "auto")
+        list(GET _out 4 tag)
+      endif()
       if(NOT EXISTS "${_include}/Python.h")
         set(_why "no Python.h in ${_include} (install the -dev package)")
       endif()
@@ -88,6 +96,7 @@ function(tallowfit_add_module tag interpreter)
   endif()
   set(TALLOWFIT_${tag}_INTERPRETER "${interpreter}" PARENT_SCOPE)
   set(TALLOWFIT_${tag}_MAJOR "${_major}" PARENT_SCOPE)
+  set(TALLOWFIT_${tag}_LABEL "python${_version}" PARENT_SCOPE)
   set(TALLOWFIT_BUILT_PYTHONS ${TALLOWFIT_BUILT_PYTHONS} ${tag} PARENT_SCOPE)
   message(STATUS "tallowfit: ${tag} module for ${interpreter} -> ${CMAKE_BINARY_DIR}/${tag}/tallowfit${_suffix}")
 endfunction()
@@ -105,6 +114,9 @@ if(SKBUILD)
 else()
   tallowfit_add_module(py2 "${TALLOWFIT_PYTHON2}" tallowfit_core)
   tallowfit_add_module(py3 "${TALLOWFIT_PYTHON3}" tallowfit_core)
+  foreach(_interpreter ${TALLOWFIT_EXTRA_PYTHONS})
+    tallowfit_add_module(auto "${_interpreter}" tallowfit_core)
+  endforeach()
 endif()
 
 # Test variants of the module, one per interpreter, into build/<tag>-faults/:

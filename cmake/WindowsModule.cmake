@@ -1,5 +1,5 @@
 # Cross build of the module for a 32-bit Windows Python 2.7 (tallowfit.pyd), made
-# by scripts/windows-build.sh. No interpreter can be asked here, so the headers
+# by scripts/platform/windows.sh. No interpreter can be asked here, so the headers
 # (CPython's Include/ with the Windows PC/pyconfig.h) and the import library of
 # python27.dll (made from cmake/python27.def) are given.
 set(TALLOWFIT_WINDOWS_PYTHON_INCLUDE "" CACHE PATH "Windows Python 2.7 headers (Include/ and PC/pyconfig.h)")
@@ -8,7 +8,7 @@ if(NOT EXISTS "${TALLOWFIT_WINDOWS_PYTHON_INCLUDE}/Python.h"
    OR NOT EXISTS "${TALLOWFIT_WINDOWS_PYTHON_INCLUDE}/pyconfig.h"
    OR NOT EXISTS "${TALLOWFIT_WINDOWS_PYTHON_LIBRARY}")
   message(FATAL_ERROR "tallowfit: the Windows module needs TALLOWFIT_WINDOWS_PYTHON_INCLUDE "
-    "(with Python.h and pyconfig.h) and TALLOWFIT_WINDOWS_PYTHON_LIBRARY; scripts/windows-build.sh sets both")
+    "(with Python.h and pyconfig.h) and TALLOWFIT_WINDOWS_PYTHON_LIBRARY; scripts/platform/windows.sh sets both")
 endif()
 
 add_library(tallowfit_win32 MODULE ${TALLOWFIT_MODULE_SOURCES})

@@ -1,5 +1,5 @@
 # Cross build for 32-bit Windows with Debian's mingw-w64 (i686-w64-mingw32),
-# used by scripts/windows-build.sh. The win32 thread model needs no
+# used by scripts/platform/windows.sh. The win32 thread model needs no
 # libwinpthread DLL beside the module.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR i686)

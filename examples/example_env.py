@@ -70,9 +70,14 @@ def require(packages):
     if os.environ.get(RESTARTED):
         sys.exit("%s still missing under %s" % (", ".join(missing), sys.executable))
     python = os.path.join(EXAMPLES_VENV, "bin", "python")
-    if not os.path.exists(python):
+    # A folder left half-made (venv interrupted, or without pip) is made again.
+    complete = os.path.join(EXAMPLES_VENV, "complete")
+    if not os.path.exists(complete) or subprocess.call(
+            [python, "-m", "pip", "--version"], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL) != 0:
         print("creating %s for the example's packages" % EXAMPLES_VENV, flush=True)
-        subprocess.check_call([sys.executable, "-m", "venv", EXAMPLES_VENV])
+        if subprocess.call([sys.executable, "-m", "venv", "--clear", EXAMPLES_VENV]) != 0:
+            sys.exit("could not create %s (%s -m venv: is python3-venv installed?)" % (EXAMPLES_VENV, sys.executable))
+        open(complete, "w").close()
     probe = "import importlib.util, sys; sys.exit(any(importlib.util.find_spec(n) is None for n in sys.argv[1:]))"
     if subprocess.call([python, "-c", probe] + missing) != 0:
         # Everything the examples use, so that the folder is filled once for all of them.
@@ -106,7 +111,8 @@ def read_calibration_points():
 
 def _pip_install(python, requirements):
     print("installing %s for %s" % (" ".join(requirements), python), flush=True)
-    subprocess.check_call([python, "-m", "pip", "install", "--quiet"] + list(requirements))
+    if subprocess.call([python, "-m", "pip", "install", "--quiet"] + list(requirements)) != 0:
+        sys.exit("pip could not install %s (no network or no package index?)" % " ".join(requirements))
 
 
 def _prepend_to_pythonpath(folder):

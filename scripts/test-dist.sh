@@ -1,118 +1,80 @@
 #!/usr/bin/env bash
-# Checks the module as users get it, with packages from PyPI (so it is not part
-# of ctest, which needs only Debian packages and the standard library):
-#   1. `pip wheel .` builds a wheel that holds the module and its type stubs;
-#   2. the wheel installed into a fresh virtual environment imports, and the
-#      Python suite passes against it, run from outside the source tree;
-#   3. `pip install .` installs a module that imports;
-#   4. mypy accepts correct calls and rejects wrong ones through the stub;
-#   5. examples/parallel_fits.py gives the serial results exactly on a process
-#      pool and on a dask LocalCluster (2000 data sets);
-#   6. examples/compare_scipy.py agrees with scipy and numpy;
-#   7. the picture examples run and save their PNGs.
-# Prints "N passed, N failed" and exits 1 when a check failed.
-# Tools (mypy, dask, numpy, scipy, matplotlib) live in .venv-dist-tools, kept between runs;
-# the fresh environments and the wheel go to a temporary folder.
+# Checks the module as users get it, with packages from PyPI (so not in ctest,
+# which needs only Debian packages and the standard library):
+#   1. for each CPython 3 that scripts/test.sh builds for: `pip wheel .`, the
+#      wheel repaired to a manylinux tag by auditwheel (patchelf from Debian;
+#      auditwheel 6.8.1 and later want a newer one than Debian 12's),
+#      installed into a fresh venv of that interpreter, and the Python suites
+#      (tests/python, and tests/companion where it exists) run against it from
+#      outside the source tree;
+#   2. the sdist, and a wheel built from it that installs and imports;
+#   3. mypy accepts correct calls and rejects wrong ones through the stub, and
+#      the companion package's hints pass mypy --strict on a user script;
+#   4. the examples: parallel fits equal the serial ones, the comparison with
+#      scipy and numpy, the pictures.
+# Prints "N passed, N failed" and exits 1 when a check failed. The tools live
+# in .venv-dist-tools, kept between runs; the rest goes to a temporary folder.
 set -u
-cd "$(dirname "$0")/.."
-root="$PWD"
-python=/usr/bin/python3
-export CMAKE_BUILD_PARALLEL_LEVEL="${CMAKE_BUILD_PARALLEL_LEVEL:-2}"
-export PIP_DISABLE_PIP_VERSION_CHECK=1 PYTHONDONTWRITEBYTECODE=1
-
-work="$(mktemp -d /tmp/tallowfit-dist.XXXXXX)"
+. "$(dirname "$0")/lib.sh"
+cd "$TALLOWFIT_SRC"
+root=$TALLOWFIT_SRC
+export CMAKE_BUILD_PARALLEL_LEVEL=${CMAKE_BUILD_PARALLEL_LEVEL:-2} PIP_DISABLE_PIP_VERSION_CHECK=1 PYTHONDONTWRITEBYTECODE=1
+install_deps --dist || exit 1
+work=$(mktemp -d /tmp/tallowfit-dist.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-passed=0
-failed=0
+export CHECK_LOGS=$work/logs
+tools=$root/.venv-dist-tools
 
-# check NAME COMMAND...: runs the command with its output in a log, shown on failure.
-check() {
-    local name="$1"; shift
-    local log="$work/$(echo "$name" | tr -c 'a-zA-Z0-9\n' '_').log"
-    if "$@" >"$log" 2>&1; then
-        echo "PASS  $name"
-        passed=$((passed + 1))
-    else
-        echo "FAIL  $name"
-        grep -v '^WARNING: Location' "$log" | tail -n 40 | sed 's/^/      /'
-        failed=$((failed + 1))
-    fi
+new_venv() { "$1" -m venv "$2" && "$2/bin/python" -m pip install -q --upgrade pip; }
+
+wheel_for() {  # TAG PYTHON: build, repair, show the platform tag
+    new_venv "$2" "$work/$1-build" &&
+    "$work/$1-build/bin/python" -m pip wheel -q --no-deps -w "$work/$1-raw" "$root" &&
+    "$tools/bin/auditwheel" repair -w "$work/$1" "$work/$1-raw"/*.whl &&
+    "$tools/bin/auditwheel" show "$work/$1"/*.whl | tee /dev/stderr | grep -q manylinux
 }
 
-new_venv() { "$python" -m venv "$1" && "$1/bin/python" -m pip install -q --upgrade pip; }
-
-build_wheel() {
-    new_venv "$work/build" &&
-    "$work/build/bin/python" -m pip wheel -q --no-deps -w "$work/wheels" "$root" &&
-    ls "$work"/wheels/tallowfit-*.whl
+# The suites with only the shared test helpers on the path: the module is the installed one.
+suites_against() {  # VENV WHEEL
+    new_venv "$2" "$1" && "$1/bin/python" -m pip install -q "$3" || return 1
+    local dir
+    for dir in tests/python tests/companion; do
+        [ -d "$dir" ] || continue
+        (cd "$work" && env PYTHONPATH="$root/tests/support" "$1/bin/python" -c \
+            'import sys, tallowfit, _curvefits_engine, curvefits
+for m in (tallowfit, _curvefits_engine, curvefits): assert m.__file__.startswith(sys.prefix), m.__file__' &&
+         env PYTHONPATH="$root/tests/support" "$1/bin/python" -m unittest discover -s "$root/$dir" -p 'test_*.py') \
+            || return 1
+    done
 }
 
-wheel_holds_module_and_stubs() {
-    "$python" - "$work"/wheels/tallowfit-*.whl <<'EOF'
-import sys, sysconfig, zipfile
-names = set(zipfile.ZipFile(sys.argv[1]).namelist())
-suffix = sysconfig.get_config_var("EXT_SUFFIX")
-wanted = {"tallowfit" + suffix, "_curvefits_engine" + suffix, "tallowfit.pyi", "tallowfit-stubs/__init__.pyi"}
-print(sorted(names))
-sys.exit(0 if wanted <= names else 1)
-EOF
+from_sdist() {
+    "$tools/bin/python" -m build -q --sdist -o "$work/sdist" "$root" &&
+    "$tools/bin/python" -m pip wheel -q --no-deps -w "$work/sdist-wheel" "$work"/sdist/tallowfit-*.tar.gz &&
+    suites_against "$work/sdist-venv" /usr/bin/python3 "$work"/sdist-wheel/tallowfit-*.whl
 }
 
-install_wheel_fresh() {
-    new_venv "$work/fresh" &&
-    "$work/fresh/bin/python" -m pip install -q "$work"/wheels/tallowfit-*.whl &&
-    (cd "$work" && "$work/fresh/bin/python" -c "
-import array, os, sys, tallowfit, _curvefits_engine
-print(tallowfit.__file__, _curvefits_engine.__file__)
-roots = _curvefits_engine.find_roots(array.array('d', [5.0]))
-sys.exit(0 if tallowfit.__file__.startswith(sys.prefix) and tallowfit.findRoots([5.0]) == (0, [])
-         and _curvefits_engine.__file__.startswith(sys.prefix) and roots[:2] == (0, None) else 1)")
-}
-
-# The suite with only the shared test helpers on the path: the module must be the wheel's.
-suite_against_wheel() {
-    (cd "$work" && env PYTHONPATH="$root/tests/support" "$work/fresh/bin/python" -m unittest discover -s "$root/tests/python" -p "test_*.py") \
-        >"$work/suite.out" 2>&1
-    local code=$?
-    cat "$work/suite.out"
-    [ $code -eq 0 ] && grep -q '^Ran [1-9]' "$work/suite.out"
-}
-
-pip_install_source() {
-    new_venv "$work/source" &&
-    "$work/source/bin/python" -m pip install -q "$root" &&
-    (cd "$work" && "$work/source/bin/python" -c "import tallowfit; print(tallowfit.__file__, tallowfit.findRoots([2, -3, 1]))")
-}
-
-tools="$root/.venv-dist-tools"
-prepare_tools() {
-    { [ -x "$tools/bin/python" ] || new_venv "$tools"; } &&
-    "$tools/bin/python" -m pip install -q mypy dask distributed numpy scipy matplotlib &&
-    "$tools/bin/python" -m pip install -q --force-reinstall --no-deps "$work"/wheels/tallowfit-*.whl
-}
-
-check "pip wheel . builds a wheel" build_wheel
-check "the wheel holds the module, the array engine, tallowfit.pyi and tallowfit-stubs" wheel_holds_module_and_stubs
-check "the wheel installs into a fresh venv and imports" install_wheel_fresh
-check "the Python suite passes against the installed wheel" suite_against_wheel
-check "pip install . installs a module that imports" pip_install_source
-check "tools venv with mypy, dask, numpy, scipy, matplotlib and the wheel" prepare_tools
-check "mypy accepts correct calls and rejects wrong ones" \
-    env -u PYTHONPATH "$tools/bin/python" tests/dist/check_stub_with_mypy.py
+step "tools"
+check "tools venv: auditwheel, build, mypy, dask, numpy, scipy, matplotlib" eval '{ [ -x "$tools/bin/python" ] || new_venv /usr/bin/python3 "$tools"; } &&
+    "$tools/bin/python" -m pip install -q "auditwheel<6.8.1" build mypy dask distributed numpy scipy matplotlib'
+step "a wheel for each interpreter"
+while read -r tag python; do
+    [ "$tag" = py2 ] && continue
+    check "$tag ($python): pip wheel ., auditwheel repair" wheel_for "$tag" "$python"
+    compgen -G "$work/$tag/*.whl" >/dev/null && check "$tag: the suites against the installed wheel" suites_against "$work/$tag-venv" "$python" "$work/$tag"/*.whl
+done < <(interpreters)
+step "the sdist and the installed package"
+check "the sdist, and a wheel from it that passes the suites" from_sdist
+check "the tools venv takes the py3 wheel" "$tools/bin/python" -m pip install -q --force-reinstall --no-deps "$work"/py3/*.whl
+check "mypy accepts correct calls and rejects wrong ones" env -u PYTHONPATH "$tools/bin/python" tests/dist/check_stub_with_mypy.py
+check "the companion's hints pass mypy --strict, help() shows examples" \
+    env -u PYTHONPATH "$tools/bin/python" tests/dist/check_companion_types.py
 check "parallel fits equal the serial loop (process pool, dask)" \
     env -u PYTHONPATH "$tools/bin/python" examples/parallel_fits.py --count 2000
-check "the fits agree with scipy and numpy" \
-    env -u PYTHONPATH "$tools/bin/python" examples/compare_scipy.py
-
-# plot_example SCRIPT PNG: the example runs and (re)writes its picture.
-plot_example() {
-    rm -f "examples/output/$2" &&
-    env -u PYTHONPATH "$tools/bin/python" "examples/$1" &&
-    [ -s "examples/output/$2" ]
-}
-check "plot_calibration.py saves calibration.png" plot_example plot_calibration.py calibration.png
-check "plot_dual.py saves dual.png" plot_example plot_dual.py dual.png
-check "plot_roots.py saves roots.png" plot_example plot_roots.py roots.png
-
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check "the fits agree with scipy and numpy" env -u PYTHONPATH "$tools/bin/python" examples/compare_scipy.py
+for example in calibration dual roots; do
+    check "plot_$example.py saves $example.png" eval "rm -f examples/output/$example.png &&
+        env -u PYTHONPATH '$tools/bin/python' examples/plot_$example.py && [ -s examples/output/$example.png ]"
+done
+echo
+summary

@@ -13,8 +13,10 @@
 # build-hardening (Release) and build-hardening-asan. Exits non-zero on any
 # failure; the figures of each part are printed and kept in build-hardening/logs.
 set -euo pipefail
-cd "$(dirname "$0")/.."
-root=$(pwd)
+. "$(dirname "$0")/lib.sh"
+cd "$TALLOWFIT_SRC"
+root=$TALLOWFIT_SRC
+export CHECK_VERBOSE=1
 
 rounds=10000
 fuzz_calls=1000000
@@ -30,39 +32,29 @@ if [ "${1:-}" = --quick ]; then
 fi
 seed=20261206
 
-bash scripts/install-hardening-deps.sh
+install_deps --hardening || exit 1
 
 logs=$root/build-hardening/logs
 mkdir -p "$logs"
-failed=0
-step() { echo; echo "=== $*"; }
-check() { if ! "$@"; then echo "FAILED: $*"; failed=1; fi; }
+export CHECK_LOGS=$logs/checks
 
 # 1. Fault injection and repeated paths.
 step "fault injection and repeated paths ($rounds rounds)"
-cmake -S . -B build-hardening -DCMAKE_BUILD_TYPE=Release \
-    -DTALLOWFIT_FAULT_INJECTION_MODULE=ON \
-    -DTALLOWFIT_PYTHON2_DEBUG=/usr/bin/python2.7-dbg \
-    -DTALLOWFIT_PYTHON3_DEBUG=/usr/bin/python3-dbg >/dev/null
-cmake --build build-hardening -j2
-check env TALLOWFIT_HARDENING_ROUNDS=$rounds ctest --test-dir build-hardening \
+/usr/bin/cmake --preset hardening
+/usr/bin/cmake --build build-hardening -j2
+check "fault injection, $rounds rounds" env TALLOWFIT_HARDENING_ROUNDS=$rounds ctest --test-dir build-hardening \
     --output-on-failure --no-tests=error -R '^hardening_faults_'
 
 # 2. Sanitizers.
 step "AddressSanitizer + UndefinedBehaviorSanitizer"
-sanitize="-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
-cmake -S . -B build-hardening-asan -DCMAKE_BUILD_TYPE=Release \
-    -DCMAKE_CXX_FLAGS="$sanitize" \
-    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=address,undefined" \
-    -DCMAKE_MODULE_LINKER_FLAGS="-fsanitize=address,undefined" \
-    -DTALLOWFIT_FAULT_INJECTION_MODULE=ON >/dev/null
-cmake --build build-hardening-asan -j2
+/usr/bin/cmake --preset sanitizers
+/usr/bin/cmake --build build-hardening-asan -j2
 asan_logs=$logs/asan
 rm -rf "$asan_logs"
 mkdir -p "$asan_logs"
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 # The C++ tests are ours from top to bottom: any leak fails them.
-check env ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 ctest --test-dir build-hardening-asan \
+check "C++ tests under the sanitizers" env ASAN_OPTIONS=detect_leaks=1:abort_on_error=0 ctest --test-dir build-hardening-asan \
     --output-on-failure --no-tests=error -R '^[A-Za-z]+[.]'
 # The interpreters are not instrumented: the runtime is preloaded (with the
 # C++ runtime, whose exceptions it must intercept from the start), sanitizer
@@ -84,17 +76,17 @@ in_asan() {
 for py in py2:/usr/bin/python2.7 py3:/usr/bin/python3; do
     tag=${py%%:*}
     interpreter=${py#*:}
-    check in_asan suite-$tag "$interpreter" $tag -m unittest discover -s tests/python -p 'test_*.py'
-    check in_asan faults-$tag "$interpreter" $tag-faults -m unittest discover -s tests/hardening -p 'test_*.py'
-    check in_asan fuzz-$tag "$interpreter" $tag tests/hardening/fuzz_entries.py \
+    check "suite $tag, sanitizers" in_asan suite-$tag "$interpreter" $tag -m unittest discover -s tests/python -p 'test_*.py'
+    check "fault injection $tag, sanitizers" in_asan faults-$tag "$interpreter" $tag-faults -m unittest discover -s tests/hardening -p 'test_*.py'
+    check "fuzzing $tag, sanitizers" in_asan fuzz-$tag "$interpreter" $tag tests/hardening/fuzz_entries.py \
         --seed $seed --calls $sanitizer_fuzz_calls
 done
 if grep -l 'ERROR: AddressSanitizer\|AddressSanitizer: CHECK\|runtime error:\|UndefinedBehaviorSanitizer' \
         "$asan_logs"/*; then
     echo "FAILED: sanitizer errors in the logs above"
-    failed=1
+    failed=$((failed + 1))
 fi
-check /usr/bin/python3 tests/hardening/leak_report.py $(ls "$asan_logs"/* | grep -v '[.]status$')
+check "sanitizer leak report" /usr/bin/python3 tests/hardening/leak_report.py $(ls "$asan_logs"/* | grep -v '[.]status$')
 
 # 3. valgrind memcheck, Python 3 with the interpreter's own allocator off.
 step "valgrind memcheck"
@@ -111,23 +103,19 @@ in_valgrind() {
         --suppressions=/usr/lib/valgrind/python3.supp \
         --log-file="$vg_logs/$name.log" /usr/bin/python3 "$@"
 }
-check in_valgrind suite py3 -m unittest discover -s tests/python -p 'test_*.py'
-check in_valgrind faults py3-faults -m unittest discover -s tests/hardening -p 'test_*.py'
-check in_valgrind fuzz py3 tests/hardening/fuzz_entries.py --seed $seed --calls $valgrind_fuzz_calls \
+check "suite, valgrind" in_valgrind suite py3 -m unittest discover -s tests/python -p 'test_*.py'
+check "fault injection, valgrind" in_valgrind faults py3-faults -m unittest discover -s tests/hardening -p 'test_*.py'
+check "fuzzing, valgrind" in_valgrind fuzz py3 tests/hardening/fuzz_entries.py --seed $seed --calls $valgrind_fuzz_calls \
     --slowdown 100
 grep -h 'ERROR SUMMARY' "$vg_logs"/*.log
-check /usr/bin/python3 tests/hardening/leak_report.py "$vg_logs"/*.log
+check "valgrind leak report" /usr/bin/python3 tests/hardening/leak_report.py "$vg_logs"/*.log
 
 # 4. Long fuzzing.
 step "fuzzing, $fuzz_calls calls per interpreter"
 for py in py2:/usr/bin/python2.7 py3:/usr/bin/python3; do
-    check env PYTHONPATH="$root/build-hardening/${py%%:*}" "${py#*:}" tests/hardening/fuzz_entries.py \
+    check "fuzzing ${py%%:*}, $fuzz_calls calls" env PYTHONPATH="$root/build-hardening/${py%%:*}" "${py#*:}" tests/hardening/fuzz_entries.py \
         --seed $seed --calls $fuzz_calls --chunks 20
 done
 
 echo
-if [ $failed -ne 0 ]; then
-    echo "test-hardening: FAILED"
-    exit 1
-fi
-echo "test-hardening: all passed"
+summary

@@ -152,6 +152,10 @@ PyModuleDef engineDefinition = {
 
 }  // namespace tallowfit
 
+// The init function is the module's only export; PyMODINIT_FUNC makes it
+// visible only from Python 3.9 on, so it is marked here for every version.
+#pragma GCC visibility push(default)
 PyMODINIT_FUNC PyInit__curvefits_engine(void) {
     return PyModule_Create(&tallowfit::engineDefinition);
 }
+#pragma GCC visibility pop

@@ -3,15 +3,6 @@
 #include "module/fault_injection.h"
 #include "module/module_entries.h"
 
-// The build hides every symbol; the init function is the module's only export.
-// Python 3's PyMODINIT_FUNC makes it visible, Python 2.7's carries no
-// visibility of its own.
-#if PY_MAJOR_VERSION < 3 && defined(__GNUC__)
-#define TALLOWFIT_EXPORT __attribute__((visibility("default")))
-#else
-#define TALLOWFIT_EXPORT
-#endif
-
 namespace {
 
 PyMethodDef moduleMethods[] = {
@@ -32,12 +23,17 @@ PyModuleDef moduleDefinition = {
 
 }  // namespace
 
+// The build hides every symbol; the init function is the module's only export.
+// PyMODINIT_FUNC makes it visible only from Python 3.9 on, so it is marked here,
+// the same way for every version.
+#pragma GCC visibility push(default)
 #if PY_MAJOR_VERSION >= 3
 PyMODINIT_FUNC PyInit_tallowfit(void) {
     return PyModule_Create(&moduleDefinition);
 }
 #else
-PyMODINIT_FUNC TALLOWFIT_EXPORT inittallowfit(void) {
+PyMODINIT_FUNC inittallowfit(void) {
     Py_InitModule4("tallowfit", moduleMethods, NULL, NULL, 1013);
 }
 #endif
+#pragma GCC visibility pop
