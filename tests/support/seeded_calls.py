@@ -1,11 +1,6 @@
-"""Seeded calls of findRoots, optimizeModel and optimizeDualModel: the choices
-and the argument shapes that the golden record (bench/golden.py) and the
-cross-platform identity check (tests/platform/identity_cases.py) share. Each
-tool adds its own values: the golden record draws its curves in plain float
-arithmetic, the identity check in exact and decimal arithmetic.
-
-Every choice comes from random.random() alone, which gives the same sequence
-under Python 2.7 and 3."""
+"""Seeded calls of findRoots, optimizeModel and optimizeDualModel for the golden
+record (bench/golden.py): every choice comes from random.random() alone, which
+gives the same sequence under Python 2.7 and 3."""
 import random
 
 # Argument lists that each entry refuses as a whole.
