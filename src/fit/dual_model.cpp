@@ -1,4 +1,4 @@
-#include "dual_model.h"
+#include "fit/dual_model.h"
 
 #include <cmath>
 
@@ -27,12 +27,11 @@ ThresholdSplit splitAtThreshold(const std::vector<DataPoint>& points, double thr
 
 // Two independent LogLog fits. The lower side is skipped when empty; the upper
 // side is always fitted, so an empty upper side fails the whole call.
-std::vector<FitResult> fitDualModel(const std::vector<DataPoint>& points, double threshold,
-                                    int32_t lowerOrder, int32_t upperOrder, int32_t flags) {
+std::vector<FitResult> fitDualModel(const ThresholdSplit& split, int32_t lowerOrder,
+                                    int32_t upperOrder, const FitOptions& options) {
     std::vector<FitResult> results;
-    const ThresholdSplit split = splitAtThreshold(points, threshold);
-    if (!split.lower.empty()) results.push_back(fitModel(split.lower, LogLog, lowerOrder, flags));
-    results.push_back(fitModel(split.upper, LogLog, upperOrder, flags));
+    if (!split.lower.empty()) results.push_back(fitModel(split.lower, LogLog, lowerOrder, options));
+    results.push_back(fitModel(split.upper, LogLog, upperOrder, options));
     return results;
 }
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "fit_driver.h"
-#include "models.h"
+#include "fit/fit_driver.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 
@@ -18,8 +18,8 @@ struct ThresholdSplit {
 ThresholdSplit splitAtThreshold(const std::vector<DataPoint>& points, double threshold);
 
 // One or two results: the lower side's (when it has points), then the upper's.
-std::vector<FitResult> fitDualModel(const std::vector<DataPoint>& points, double threshold,
-                                    int32_t lowerOrder, int32_t upperOrder, int32_t flags);
+std::vector<FitResult> fitDualModel(const ThresholdSplit& split, int32_t lowerOrder,
+                                    int32_t upperOrder, const FitOptions& options);
 
 }  // namespace tallowfit
 

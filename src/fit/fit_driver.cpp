@@ -1,35 +1,22 @@
-#include "fit_driver.h"
+#include "fit/fit_driver.h"
 
 #include <algorithm>
 #include <cmath>
 #include <new>
 #include <stdexcept>
 
-#include "../numeric/fit_mask.h"
-#include "../numeric/least_squares.h"
-#include "../numeric/nonlinear_least_squares.h"
-#include "../numeric/row_matrix.h"
-#include "../numeric/status.h"
-#include "point_preparation.h"
+#include "fit/messages.h"
+#include "fit/point_preparation.h"
+#include "numeric/fit_mask.h"
+#include "numeric/least_squares.h"
+#include "numeric/nonlinear_least_squares.h"
+#include "numeric/row_matrix.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kZeroPoints = "Invalid argument.  There are zero points to fit.";
-const char* const kDualRefused =
-    "Invalid argument.  This method 'optimizeModel' does not optimize the 'Dual' model.  "
-    "Please invoke 'optimizeDualModel' instead";
-const char* const kNoOptimalOrder =
-    "Invalid argument.  There is no way to determine optimal order for this model";
-const char* const kFewerPoints =
-    "Invalid argument.  There are fewer points than coefficients for this model.";
-const char* const kFewerValidPoints =
-    "Invalid argument.  There are fewer points than coefficients for this model because "
-    "invalid points have been removed.";
-const char* const kTooFewDegreesOfFreedom =
-    "There are too few points or too many mathematical exceptions to compute reduced "
-    "chi-square, mfreedom <= ndata.";
 
 // The refinement ends after this many steps that improve the chi-square by
 // less than the tolerance.
@@ -65,23 +52,9 @@ void requireSolverSuccess(int32_t status) {
 
 // Too few points for n coefficients: fewer, or exactly as many unless an exact
 // fit is allowed.
-bool tooFewPoints(std::size_t pointCount, int32_t order, int32_t flags) {
+bool tooFewPoints(std::size_t pointCount, int32_t order, const FitOptions& options) {
     const std::size_t n = static_cast<std::size_t>(order);
-    return pointCount < n || (pointCount == n && (flags & kFitAllowExactFit) == 0);
-}
-
-// The points that pass validation: the caller's own points when every one
-// does (no copy of a long run), otherwise the copy that validatePoints makes,
-// kept in `kept`; validatePoints also makes every refusal.
-const std::vector<DataPoint>& validPoints(ModelId modelId, int32_t flags,
-                                          const std::vector<DataPoint>& points,
-                                          std::vector<DataPoint>& kept) {
-    const bool allValid = std::all_of(points.begin(), points.end(), [&](const DataPoint& point) {
-        return pointRefusal(modelId, flags, point) == nullptr;
-    });
-    if (allValid) return points;
-    kept = validatePoints(modelId, flags, points);
-    return kept;
+    return pointCount < n || (pointCount == n && !options.allowExactFit);
 }
 
 std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
@@ -93,7 +66,8 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
 // Weighted chi-square in data space over the points the model can evaluate;
 // a zero uncertainty counts as 1 when allowed, else the point is left out.
 double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
-                          const FitParameters& parameters, int32_t flags, int32_t* counted) {
+                          const FitParameters& parameters, const FitOptions& options,
+                          int32_t* counted) {
     const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
@@ -101,7 +75,7 @@ double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
     *counted = 0;
     for (const DataPoint& point : valid) {
         double sigma = point.yUnc;
-        if (point.yUnc == 0.0 && (flags & kFitAllowZeroUncertainty) != 0) sigma = 1.0;
+        if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
         double yModel = 0.0;
         if (model(point.x, &evaluation, &yModel) == kStatusOk && sigma != 0.0) {
             const double residual = point.y - yModel;
@@ -137,20 +111,20 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount) {
 // Weighted linear least squares in the model's transformed space, optionally
 // refined by Levenberg-Marquardt in data space, then the reduced chi-square.
 FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
-                   int32_t flags) {
+                   const FitOptions& options) {
     if (points.empty()) throw std::invalid_argument(kZeroPoints);
-    if (modelId == Dual) throw std::invalid_argument(kDualRefused);
+    if (modelId == Dual) throw std::invalid_argument(kDualFitRefused);
     const int32_t n =
         order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
-    if (tooFewPoints(points.size(), n, flags)) throw std::invalid_argument(kFewerPoints);
+    if (tooFewPoints(points.size(), n, options)) throw std::invalid_argument(kFewerPoints);
 
     std::vector<DataPoint> kept;
-    const std::vector<DataPoint>& valid = validPoints(modelId, flags, points, kept);
-    const RangeFigures figures = computeRangeFigures(valid, flags);
+    const std::vector<DataPoint>& valid = validatePoints(modelId, options, points, kept);
+    const RangeFigures figures = computeRangeFigures(valid, options);
     std::vector<double> t, u, sigma;
     transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma);
     CovarianceStorage covariance(n);
-    if (tooFewPoints(valid.size(), n, flags)) throw std::invalid_argument(kFewerValidPoints);
+    if (tooFewPoints(valid.size(), n, options)) throw std::invalid_argument(kFewerValidPoints);
 
     // LogRatio holds its reference x at the middle of the x range.
     std::vector<double> values(static_cast<std::size_t>(n), 0.0);
@@ -161,7 +135,7 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
     }
     FitParameters parameters = {values.data(), fitMask.data(), static_cast<uint32_t>(n)};
     FitSolution solution = {covariance.matrix(), 0.0, 0.0};
-    const int checkConditioning = (flags & kFitCheckConditioning) != 0 ? 1 : 0;
+    const int checkConditioning = options.checkConditioning ? 1 : 0;
 
     const FitData transformed = {t.data(), nullptr, u.data(), sigma.data(),
                                  static_cast<uint32_t>(valid.size())};
@@ -169,7 +143,7 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
                                    transformedModelFunction(modelId), checkConditioning));
     const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
                                           parameters.count, t, u, sigma);
-    if ((flags & kFitRefineNonlinear) != 0 && modelId != Polynomial)
+    if (options.refineNonlinear && modelId != Polynomial)
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
                                           dataModelFunction(modelId), dataModelSplit(modelId),
                                           checkConditioning, kStallLimit, kStallTolerance));
@@ -179,12 +153,12 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
     covariance.release();
 
     int32_t counted = 0;
-    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, flags, &counted);
+    const double chiSquare = dataSpaceChiSquare(valid, modelId, parameters, options, &counted);
     const int32_t adjusted = static_cast<int32_t>(countAdjusted(fitMask.data(), parameters.count));
     const int32_t dof = counted - adjusted;
     if (dof > 0)
         result.covariance.reducedChiSquare = chiSquare / dof;
-    else if (dof == 0 && (flags & kFitAllowExactFit) != 0)
+    else if (dof == 0 && options.allowExactFit)
         result.covariance.reducedChiSquare = chiSquare / 1.0;
     else
         throw std::runtime_error(kTooFewDegreesOfFreedom);

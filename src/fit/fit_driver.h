@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "models.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 
@@ -27,7 +27,7 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount);
 // Throws std::invalid_argument, std::runtime_error, std::bad_alloc, or a
 // nonzero solver status as an unsigned int.
 FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
-                   int32_t flags);
+                   const FitOptions& options);
 
 }  // namespace tallowfit
 

@@ -3,10 +3,9 @@
 #ifndef TALLOWFIT_FIT_FIT_STATISTICS_H
 #define TALLOWFIT_FIT_FIT_STATISTICS_H
 
-#include <cstdint>
 #include <vector>
 
-#include "models.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 
@@ -16,29 +15,24 @@ struct PointDeviation {
     double yUnc;
     double x;
     double xUnc;
+    double yModel;  // the curve's value at x, from which the deviation was taken
 };
-
-bool isPointUsable(const DataPoint& point, ModelId modelId, int32_t flags);
-
-// In percent; throws std::runtime_error when no point counts.
-double computeAverageError(const std::vector<DataPoint>& points,
-                           const std::vector<double>& coefficients, ModelId modelId,
-                           int32_t flags);
-
-std::vector<PointDeviation> computeDeviations(const std::vector<DataPoint>& points,
-                                              const std::vector<double>& coefficients,
-                                              ModelId modelId, int32_t flags);
 
 struct FitStatistics {
-    double averageError;
-    std::vector<PointDeviation> deviations;
+    double averageError = 0.0;  // in percent
+    // The refusal's text in place of the average when no point counts for it;
+    // null when there is one.
+    const char* averageErrorRefusal = nullptr;
+    std::vector<PointDeviation> deviations;  // one per point where the curve has a value
 };
 
-// Both of the above from one evaluation of the curve per point, with the same
-// results and the same exceptions as computeAverageError then computeDeviations.
+// Over the points of a fit that succeeded with the same model and options:
+// each of them passed validation or invalid ones were dropped, so a point
+// counts wherever the curve has a value. Throws std::invalid_argument for a
+// model without a function (at the first point) and std::bad_alloc.
 FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
-                                   int32_t flags);
+                                   const FitOptions& options);
 
 }  // namespace tallowfit
 

@@ -1,17 +1,16 @@
-#include "models.h"
+#include "fit/models.h"
 
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
 
-#include "../numeric/status.h"
+#include "fit/messages.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kNoModelFunction =
-    "Invalid argument.  There is no function associated with this mathematical model.";
 
 // ln 10: d(10^S)/dS = ln 10 * 10^S.
 constexpr double kLn10 = 2.302585092994046;

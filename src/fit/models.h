@@ -1,11 +1,12 @@
-// The model catalogue: model ids, the flag word, the measured point, and the
-// model functions in data space and in each model's transformed space.
+// The model catalogue: model ids, the flag word and its options, the measured
+// point, and the model functions in data space and in each model's transformed
+// space.
 #ifndef TALLOWFIT_FIT_MODELS_H
 #define TALLOWFIT_FIT_MODELS_H
 
 #include <cstdint>
 
-#include "../numeric/model_function.h"
+#include "numeric/model_function.h"
 
 namespace tallowfit {
 
@@ -28,6 +29,26 @@ constexpr int32_t kFitScaleSmallY = 4;
 constexpr int32_t kFitCheckConditioning = 8;
 constexpr int32_t kFitAllowExactFit = 16;
 constexpr int32_t kFitAllowZeroUncertainty = 32;
+
+// The flag word decoded, once per call; the fit reads only these.
+struct FitOptions {
+    bool dropInvalidPoints = false;
+    bool refineNonlinear = false;
+    bool scaleSmallY = false;
+    bool checkConditioning = false;
+    bool allowExactFit = false;
+    bool allowZeroUncertainty = false;
+
+    constexpr FitOptions() = default;
+    // Not explicit: wherever options are taken, a flag word reads as its own.
+    constexpr FitOptions(int32_t flags)
+        : dropInvalidPoints((flags & kFitDropInvalidPoints) != 0),
+          refineNonlinear((flags & kFitRefineNonlinear) != 0),
+          scaleSmallY((flags & kFitScaleSmallY) != 0),
+          checkConditioning((flags & kFitCheckConditioning) != 0),
+          allowExactFit((flags & kFitAllowExactFit) != 0),
+          allowZeroUncertainty((flags & kFitAllowZeroUncertainty) != 0) {}
+};
 
 // One measured point; xUnc is carried along and read by no computation.
 struct DataPoint {

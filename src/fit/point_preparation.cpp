@@ -1,28 +1,19 @@
-#include "point_preparation.h"
+#include "fit/point_preparation.h"
+#include "fit/messages.h"
 
 #include <cmath>
+#include <cstddef>
 #include <stdexcept>
 
 namespace tallowfit {
 
 namespace {
 
-const char* const kXPointRefused =
-    "Encountered an x-point less than equal to zero.  This mathematical model cannot be "
-    "evaluated at that point.  Potential divide by zero.";
-const char* const kYPointRefused =
-    "Encountered an y-point that is less than equal to zero.  This mathematical model cannot "
-    "be evaluated at that point.";
-const char* const kUncPointRefused =
-    "Encountered an unc-point that is less than equal to zero.  This mathematical model cannot "
-    "be evaluated at that point.";
-const char* const kNoLinearTransformation =
-    "Invalid argument.  There is no linear transformation defined for this model.";
 
 // log10(e): the uncertainty of log10(y) is yUnc/y times this.
 constexpr double kLog10E = 0.4342944819032518;
 
-// The largest y that the logarithmic models see under kFitScaleSmallY.
+// The largest y that the logarithmic models see under scaleSmallY.
 constexpr double kScaledLargestY = 0.5;
 
 struct TransformedPoint {
@@ -49,32 +40,37 @@ TransformedPoint transformPoint(ModelId modelId, const DataPoint& p, double ySca
 }  // namespace
 
 // Each test fails only a value <= 0, so a NaN coordinate passes them all.
-const char* pointRefusal(ModelId modelId, int32_t flags, const DataPoint& point) {
+const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataPoint& point) {
     const bool testsXAndY = modelId != RootPolynomial && modelId != Polynomial;
     if (testsXAndY && point.x <= 0.0) return kXPointRefused;
     if (testsXAndY && point.y <= 0.0) return kYPointRefused;
-    const bool zeroAllowed = (flags & kFitAllowZeroUncertainty) != 0 && point.yUnc == 0.0;
+    const bool zeroAllowed = options.allowZeroUncertainty && point.yUnc == 0.0;
     if (point.yUnc <= 0.0 && !zeroAllowed) return kUncPointRefused;
     return nullptr;
 }
 
-std::vector<DataPoint> validatePoints(ModelId modelId, int32_t flags,
-                                      const std::vector<DataPoint>& points) {
-    std::vector<DataPoint> valid;
-    valid.reserve(points.size());
-    for (const DataPoint& point : points) {
-        const char* refusal = pointRefusal(modelId, flags, point);
-        if (refusal == nullptr)
-            valid.push_back(point);
-        else if ((flags & kFitDropInvalidPoints) == 0)
-            throw std::invalid_argument(refusal);
+// The copy starts at the first point dropped, with the points before it.
+const std::vector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
+                                             const std::vector<DataPoint>& points,
+                                             std::vector<DataPoint>& kept) {
+    bool dropped = false;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+        const char* refusal = pointRefusal(modelId, options, points[i]);
+        if (refusal != nullptr && !options.dropInvalidPoints) throw std::invalid_argument(refusal);
+        if (refusal != nullptr && !dropped) {
+            dropped = true;
+            kept.reserve(points.size());
+            kept.assign(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(i));
+        } else if (refusal == nullptr && dropped) {
+            kept.push_back(points[i]);
+        }
     }
-    return valid;
+    return dropped ? kept : points;
 }
 
 // Extremes of the valid points, the y scale that lifts a small largest y to
 // 0.5 for the logarithms, and the middle of the x range.
-RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t flags) {
+RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitOptions& options) {
     RangeFigures figures = {0.0, 0.0, 0.0, 1.0, 0.0};
     for (std::size_t i = 0; i < valid.size(); ++i) {
         const DataPoint& p = valid[i];
@@ -82,7 +78,7 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t fl
         if (i == 0 || p.x > figures.largestX) figures.largestX = p.x;
         if (i == 0 || p.y > figures.largestY) figures.largestY = p.y;
     }
-    if ((flags & kFitScaleSmallY) != 0 && figures.largestY != 0.0 &&
+    if (options.scaleSmallY && figures.largestY != 0.0 &&
         figures.largestY < kScaledLargestY)
         figures.yScale = kScaledLargestY / figures.largestY;
     figures.xMiddle = (figures.largestX + figures.smallestX) * 0.5;

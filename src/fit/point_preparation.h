@@ -6,19 +6,22 @@
 #include <cstdint>
 #include <vector>
 
-#include "../numeric/least_squares.h"
-#include "models.h"
+#include "numeric/least_squares.h"
+#include "fit/models.h"
 
 namespace tallowfit {
 
 // The message of the first validation test that the point fails for the model,
-// or null when it passes them all. Reads only kFitAllowZeroUncertainty.
-const char* pointRefusal(ModelId modelId, int32_t flags, const DataPoint& point);
+// or null when it passes them all. Reads only allowZeroUncertainty.
+const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataPoint& point);
 
-// The valid points in input order; throws std::invalid_argument with the first
-// refusal unless flags has kFitDropInvalidPoints, which drops the point instead.
-std::vector<DataPoint> validatePoints(ModelId modelId, int32_t flags,
-                                      const std::vector<DataPoint>& points);
+// The valid points in input order, each point tested once: `points` itself when
+// every one passes (a long run is not copied), otherwise the passing ones,
+// copied into `kept`. Throws std::invalid_argument with the first refusal
+// unless options.dropInvalidPoints, which drops the point instead.
+const std::vector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
+                                             const std::vector<DataPoint>& points,
+                                             std::vector<DataPoint>& kept);
 
 struct RangeFigures {
     double smallestX;
@@ -28,7 +31,7 @@ struct RangeFigures {
     double xMiddle;
 };
 
-RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, int32_t flags);
+RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitOptions& options);
 
 // Appends t, u and sigma of every valid point; throws std::invalid_argument for
 // a model without a linear transformation (at the first point).

@@ -8,7 +8,7 @@
 
 #include <vector>
 
-#include "fault_injection.h"
+#include "module/fault_injection.h"
 
 namespace tallowfit {
 

@@ -5,7 +5,7 @@
 // and restarts the count; _faultCount(kind)
 // gives the events of kind counted since; _storageOutstanding() the core's
 // working blocks not yet released. kind is "object", "storage" or "growth".
-#include "fault_injection.h"
+#include "module/fault_injection.h"
 
 #include <cstring>
 #include <new>

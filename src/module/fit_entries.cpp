@@ -1,18 +1,15 @@
 // optimizeModel and optimizeDualModel: fits of measured points, returned as
 // five-item fit lists.
-#include "module_entries.h"
+#include "module/module_entries.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <stdexcept>
 #include <vector>
 
-#include "argument_reading.h"
-#include "fit/dual_model.h"
-#include "fit/fit_driver.h"
-#include "fit/fit_statistics.h"
-#include "fit/models.h"
-#include "module_frame.h"
+#include "fit/messages.h"
+#include "module/argument_reading.h"
+#include "fit/fit_report.h"
+#include "module/module_frame.h"
 
 namespace tallowfit {
 
@@ -21,23 +18,12 @@ namespace {
 const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr};
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
 
-const char* const kOptimizeModelUsage =
-    "optimizeForModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, int32_t, int32_t, int32_t)";
-const char* const kOptimizeDualModelUsage =
-    "optimizeDualModel() Failed. Check number of or type of arguments passed.  This method's "
-    "argument list should be (list, float, int32_t, int32_t, int32_t)";
-const char* const kPointRefusal =
-    "PyArg_Parse() Failed. Unable to extract (x, y, yUnc) from list of points";
-const char* const kDualRefusal =
-    "This method does not support optimizing the 'Dual' mathematical model.  Please invoke "
-    "'optimizeDualModel' instead. ";
 
 struct ModelArguments {
     std::vector<DataPoint> points;
     ModelId modelId = 0;
     int32_t order = 0;
-    int32_t flags = 0;
+    FitOptions options;
 };
 
 struct DualModelArguments {
@@ -45,7 +31,7 @@ struct DualModelArguments {
     float threshold = 0.0f;
     int32_t lowerOrder = 0;
     int32_t upperOrder = 0;
-    int32_t flags = 0;
+    FitOptions options;
 };
 
 // Each point is (x, y, yUnc) in single precision, widened to double; the fit
@@ -69,32 +55,24 @@ const char* readPoints(PyObject* list, std::vector<DataPoint>& points) {
 
 const char* readModelArguments(PyObject* args, ModelArguments& arguments) {
     PyObject* list = nullptr;
-    if (!parseSucceeded(PyArg_Parse(args, "(Oiii)", &list, &arguments.modelId, &arguments.order,
-                                    &arguments.flags))) {
+    int32_t flags = 0;
+    if (!parseSucceeded(
+            PyArg_Parse(args, "(Oiii)", &list, &arguments.modelId, &arguments.order, &flags))) {
         return kOptimizeModelUsage;
     }
+    arguments.options = FitOptions(flags);
     return readPoints(list, arguments.points);
 }
 
 const char* readDualModelArguments(PyObject* args, DualModelArguments& arguments) {
     PyObject* list = nullptr;
+    int32_t flags = 0;
     if (!parseSucceeded(PyArg_Parse(args, "(Ofiii)", &list, &arguments.threshold,
-                                    &arguments.lowerOrder, &arguments.upperOrder,
-                                    &arguments.flags))) {
+                                    &arguments.lowerOrder, &arguments.upperOrder, &flags))) {
         return kOptimizeDualModelUsage;
     }
+    arguments.options = FitOptions(flags);
     return readPoints(list, arguments.points);
-}
-
-// The reduced chi-square stands in for the unknown scale of the uncertainties
-// only when no point brought one (flag 32 and every yUnc 0.0, which holds for
-// no points at all); otherwise the covariance is returned as fitted.
-double covarianceFactor(const std::vector<DataPoint>& points, const FitResult& fit, int32_t flags) {
-    const auto zeroUncertainties = std::count_if(
-        points.begin(), points.end(), [](const DataPoint& point) { return point.yUnc == 0.0; });
-    const bool allZero = static_cast<size_t>(zeroUncertainties) == points.size();
-    return (flags & kFitAllowZeroUncertainty) != 0 && allZero ? fit.covariance.reducedChiSquare
-                                                              : 1.0;
 }
 
 // Every container is put in its place the moment it exists, so that whatever
@@ -116,13 +94,13 @@ void addCoefficients(PyObject* result, const std::vector<double>& coefficients) 
     }
 }
 
-void addCovariance(PyObject* result, const std::vector<std::vector<double>>& rows, double factor) {
+void addCovariance(PyObject* result, const std::vector<std::vector<double>>& rows) {
     PyObject* outer = newResultListAt(result, 1, static_cast<Py_ssize_t>(rows.size()));
     for (size_t i = 0; i < rows.size(); ++i) {
         PyObject* row =
             newResultListAt(outer, static_cast<Py_ssize_t>(i), static_cast<Py_ssize_t>(rows[i].size()));
         for (size_t j = 0; j < rows[i].size(); ++j) {
-            setFloatItem(row, static_cast<Py_ssize_t>(j), factor * rows[i][j]);
+            setFloatItem(row, static_cast<Py_ssize_t>(j), rows[i][j]);
         }
     }
 }
@@ -149,51 +127,48 @@ void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviatio
     }
 }
 
+// The average error, or its refusal raised at its place in the list. The
+// report is finished before the first object is made, but the refusal still
+// comes after the items before it, so that failing to make one of those wins
+// over the refusal, as when the figures were taken while the list was built.
+void addAverageError(PyObject* result, const FitReport& report) {
+    if (report.averageErrorRefusal != nullptr) throw std::runtime_error(report.averageErrorRefusal);
+    setFloatItem(result, 3, report.averageError);
+}
+
 // The five-item fit list: coefficients, covariance rows, reduced chi-square,
-// average error and deviations, the last two over `points` with modelId.
-// handOver(list) takes the list as soon as it exists.
+// average error and deviations. handOver(list) takes the list as soon as it
+// exists.
 template <typename HandOver>
-void buildFitResultList(const std::vector<DataPoint>& points, ModelId modelId,
-                        const FitResult& fit, int32_t flags, HandOver handOver) {
+void buildFitResultList(const FitReport& report, HandOver handOver) {
     PyObject* result = newResultList(5);
     handOver(result);
-    addCoefficients(result, fit.coefficients);
-    addCovariance(result, fit.covariance.rows, covarianceFactor(points, fit, flags));
-    setFloatItem(result, 2, fit.covariance.reducedChiSquare);
-    const FitStatistics statistics = computeFitStatistics(points, fit.coefficients, modelId, flags);
-    setFloatItem(result, 3, statistics.averageError);
-    addDeviations(result, statistics.deviations);
+    addCoefficients(result, report.coefficients);
+    addCovariance(result, report.covariance);
+    setFloatItem(result, 2, report.reducedChiSquare);
+    addAverageError(result, report);
+    addDeviations(result, report.deviations);
 }
 
 void fitOneModel(const ModelArguments& arguments, PyObject*& payload) {
-    // Refused before any test of the fit, even for an empty point list.
-    if (arguments.modelId == Dual) {
-        throw std::invalid_argument(kDualRefusal);
-    }
-    const FitResult fit =
-        fitModel(arguments.points, arguments.modelId, arguments.order, arguments.flags);
-    buildFitResultList(arguments.points, arguments.modelId, fit, arguments.flags,
-                       [&payload](PyObject* list) { payload = list; });
+    const FitReport report =
+        reportModelFit(arguments.points, arguments.modelId, arguments.order, arguments.options);
+    buildFitResultList(report, [&payload](PyObject* list) { payload = list; });
 }
 
-// One fit list per range fitted; the statistics of each use LogLog and the
-// points of its own range: the lower range for the first of two fits, the
-// upper range otherwise.
+// [lower, upper], or [upper] when the lower range had no points.
 void fitDualRanges(const DualModelArguments& arguments, PyObject*& payload) {
-    const double threshold = arguments.threshold;
-    const std::vector<FitResult> fits =
-        fitDualModel(arguments.points, threshold, arguments.lowerOrder, arguments.upperOrder,
-                     arguments.flags);
-    PyObject* fitLists = requireObject(makeList(static_cast<Py_ssize_t>(fits.size())));
+    const DualFitReport report =
+        reportDualFit(arguments.points, arguments.threshold, arguments.lowerOrder,
+                      arguments.upperOrder, arguments.options);
+    const Py_ssize_t count = report.hasLower ? 2 : 1;
+    PyObject* fitLists = requireObject(makeList(count));
     payload = fitLists;
-    const ThresholdSplit split = splitAtThreshold(arguments.points, threshold);
-    for (size_t k = 0; k < fits.size(); ++k) {
-        const std::vector<DataPoint>& range =
-            k == 0 && fits.size() == 2 ? split.lower : split.upper;
-        buildFitResultList(range, LogLog, fits[k], arguments.flags, [fitLists, k](PyObject* list) {
-            PyList_SetItem(fitLists, static_cast<Py_ssize_t>(k), list);
-        });
-    }
+    const auto placeAt = [fitLists](Py_ssize_t k) {
+        return [fitLists, k](PyObject* list) { PyList_SetItem(fitLists, k, list); };
+    };
+    if (report.hasLower) buildFitResultList(report.lower, placeAt(0));
+    buildFitResultList(report.upper, placeAt(count - 1));
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "module_frame.h"
+#include "module/module_frame.h"
 
 #include <sstream>
 
@@ -8,7 +8,6 @@ namespace {
 
 constexpr int32_t kLogSeverity = 3;
 
-const char* const kListFailureText = "PyList_New() Failed. Unable to allocated list instance";
 
 // The sys module. Python 2.7 imports it without waiting on the import lock;
 // Python 3 has no such variant any more and takes the plain import, which for a
@@ -96,15 +95,15 @@ PyObject* noteThrownStatus(const EntryDescription& entry, int32_t status) {
     if (status == kStatusOk) {
         return makeInt(status);
     }
-    return noteCaughtException(entry, status, "Caught exception", "");
+    return noteCaughtException(entry, status, kCaughtException, "");
 }
 
 // The texts of the runtime that the messages were first written with; other
 // C++ runtimes word what() differently, so they are fixed here.
 const char* allocationFailureText(const std::bad_alloc& failure) {
     return dynamic_cast<const std::bad_array_new_length*>(&failure) != nullptr
-               ? "bad array new length"
-               : "bad allocation";
+               ? kBadArrayNewLength
+               : kBadAllocation;
 }
 
 PyObject* makeEntryResult(PyObject* statusObject, PyObject* payload) {

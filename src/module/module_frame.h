@@ -11,8 +11,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "fit/messages.h"
 #include "numeric/status.h"
-#include "python_objects.h"
+#include "module/python_objects.h"
 
 namespace tallowfit {
 
@@ -94,7 +95,7 @@ PyObject* runEntry(const EntryDescription& entry, Convert convert, Compute compu
     } catch (const std::string& text) {
         statusObject = noteCaughtException(
             entry, kStatusException,
-            text.empty() ? "Exception thrown with empty Error String" : text.c_str(), "");
+            text.empty() ? kEmptyErrorString : text.c_str(), "");
     } catch (unsigned int& status) {
         statusObject = noteThrownStatus(entry, static_cast<int32_t>(status));
     } catch (int& status) {
@@ -102,12 +103,12 @@ PyObject* runEntry(const EntryDescription& entry, Convert convert, Compute compu
     } catch (short& status) {
         statusObject = noteThrownStatus(entry, status);
     } catch (const std::bad_alloc&) {
-        statusObject = noteCaughtException(entry, kStatusSystemOutOfMemory, "Caught exception", "");
+        statusObject = noteCaughtException(entry, kStatusSystemOutOfMemory, kCaughtException, "");
     } catch (const std::exception& failure) {
         statusObject = noteCaughtException(entry, kStatusException,
-                                           "Caught STL Exception.  Description: ", failure.what());
+                                           kCaughtStlException, failure.what());
     } catch (...) {
-        statusObject = noteCaughtException(entry, kStatusException, "Caught Unknown exception.", "");
+        statusObject = noteCaughtException(entry, kStatusException, kCaughtUnknownException, "");
     }
     // A payload that was not finished (a list or float that could not be made,
     // a refusal after the list existed) has unset places: it never reaches

@@ -1,6 +1,6 @@
-#include "python_objects.h"
+#include "module/python_objects.h"
 
-#include "fault_injection.h"
+#include "module/fault_injection.h"
 
 namespace tallowfit {
 

@@ -1,25 +1,21 @@
 // findRoots: the roots of a polynomial given by its coefficients, as Python
 // floats (real roots) and complex numbers.
-#include "module_entries.h"
+#include "module/module_entries.h"
 
 #include <cstdint>
 #include <vector>
 
-#include "argument_reading.h"
-#include "module_frame.h"
+#include "fit/messages.h"
+#include "module/argument_reading.h"
+#include "module/module_frame.h"
 #include "numeric/polynomial_roots.h"
 
 namespace tallowfit {
 
 namespace {
 
-const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", "Failed call to findRoots"};
+const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", kFindRootsFailed};
 
-const char* const kFindRootsUsage =
-    "findRoots() Failed. Check number of or type of arguments passed.  This method's argument "
-    "list should be (list)";
-const char* const kCoefficientRefusal =
-    "PyArg_Parse() Failed. Unable to extract coefficient value from list of points";
 
 // The coefficients in list order, and room for the root finder's answer: one
 // element per coefficient, so one more than there are roots.

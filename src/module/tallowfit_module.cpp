@@ -1,7 +1,7 @@
 // Registration of the module: three functions taking positional arguments
 // only. One source for Python 2.7 and Python 3.
-#include "fault_injection.h"
-#include "module_entries.h"
+#include "module/fault_injection.h"
+#include "module/module_entries.h"
 
 // The build hides every symbol; the init function is the module's only export.
 // Python 3's PyMODINIT_FUNC makes it visible, Python 2.7's carries no

@@ -1,4 +1,4 @@
-#include "allocation.h"
+#include "numeric/allocation.h"
 
 #include <cstdlib>
 

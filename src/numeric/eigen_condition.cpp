@@ -1,14 +1,14 @@
 // Condition figure of a square matrix from the spread of its eigenvalue moduli:
 // Householder tridiagonalisation and implicit QL for symmetric matrices,
 // Hessenberg elimination, balancing and double-shift QR for the others.
-#include "eigen_condition.h"
+#include "numeric/eigen_condition.h"
 
 #include <cmath>
 #include <utility>
 
-#include "allocation.h"
-#include "polynomial_roots.h"
-#include "status.h"
+#include "numeric/allocation.h"
+#include "numeric/hessenberg_qr.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 
@@ -16,9 +16,6 @@ namespace {
 
 // QL iterations allowed for one eigenvalue.
 constexpr int16_t kMaxQlIterations = 30;
-
-// |v| carrying the sign of p; p == 0 counts as negative.
-double signOf(double v, double p) { return p > 0.0 ? std::fabs(v) : -std::fabs(v); }
 
 // sqrt(a^2 + b^2) without overflow or destructive underflow.
 double stableHypot(double a, double b) {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "row_matrix.h"
+#include "numeric/row_matrix.h"
 
 namespace tallowfit {
 

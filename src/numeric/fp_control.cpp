@@ -1,4 +1,4 @@
-#include "fp_control.h"
+#include "numeric/fp_control.h"
 
 #if defined(_WIN32)
 #include <float.h>

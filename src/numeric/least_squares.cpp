@@ -1,11 +1,11 @@
 // Weighted linear least squares by the normal equations, with any subset of
 // the coefficients held at given values.
-#include "least_squares.h"
+#include "numeric/least_squares.h"
 
-#include "allocation.h"
-#include "fit_mask.h"
-#include "matrix_inversion.h"
-#include "status.h"
+#include "numeric/allocation.h"
+#include "numeric/fit_mask.h"
+#include "numeric/matrix_inversion.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 namespace {

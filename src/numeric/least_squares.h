@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "fit_mask.h"
-#include "model_function.h"
-#include "row_matrix.h"
+#include "numeric/fit_mask.h"
+#include "numeric/model_function.h"
+#include "numeric/row_matrix.h"
 
 namespace tallowfit {
 

@@ -1,13 +1,13 @@
 // Gauss-Jordan elimination with full pivoting, and the same inversion behind a
 // condition test: the eigenvalue spread, or the product of infinity norms when
 // the eigenvalues cannot be had.
-#include "matrix_inversion.h"
+#include "numeric/matrix_inversion.h"
 
 #include <cmath>
 
-#include "allocation.h"
-#include "eigen_condition.h"
-#include "status.h"
+#include "numeric/allocation.h"
+#include "numeric/eigen_condition.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 namespace {

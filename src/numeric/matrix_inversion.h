@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "row_matrix.h"
+#include "numeric/row_matrix.h"
 
 namespace tallowfit {
 

@@ -1,14 +1,14 @@
 // Levenberg-Marquardt refinement: damped Gauss-Newton steps on the weighted
 // chi-square until it stops improving.
-#include "nonlinear_least_squares.h"
+#include "numeric/nonlinear_least_squares.h"
 
 #include <cmath>
 #include <cstddef>
 
-#include "allocation.h"
-#include "fit_mask.h"
-#include "matrix_inversion.h"
-#include "status.h"
+#include "numeric/allocation.h"
+#include "numeric/fit_mask.h"
+#include "numeric/matrix_inversion.h"
+#include "numeric/status.h"
 
 namespace tallowfit {
 namespace {

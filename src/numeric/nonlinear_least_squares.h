@@ -4,9 +4,9 @@
 
 #include <cstdint>
 
-#include "least_squares.h"
-#include "model_function.h"
-#include "row_matrix.h"
+#include "numeric/least_squares.h"
+#include "numeric/model_function.h"
+#include "numeric/row_matrix.h"
 
 namespace tallowfit {
 

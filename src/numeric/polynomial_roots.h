@@ -5,8 +5,6 @@
 
 #include <cstdint>
 
-#include "row_matrix.h"
-
 namespace tallowfit {
 
 // Degree 24 at most.
@@ -17,14 +15,6 @@ constexpr int32_t kMaxPolynomialCoefficients = 25;
 // kStatusOk, kStatusInvalidArgument, kStatusOutOfMemory or kStatusNoConvergence.
 int32_t computePolynomialRoots(const double* coefficients, int32_t count, double* realParts,
                                double* imagParts);
-
-// Balances the size x size matrix in place by exact powers of two.
-void balanceMatrix(RowMatrix matrix, int size);
-
-// All eigenvalues of an upper Hessenberg matrix, which is destroyed.
-// kStatusOk or kStatusNoConvergence.
-int32_t hessenbergQrEigenvalues(RowMatrix matrix, int size, double* realParts,
-                                double* imagParts);
 
 }  // namespace tallowfit
 

@@ -1,6 +1,6 @@
-#include "row_matrix.h"
+#include "numeric/row_matrix.h"
 
-#include "allocation.h"
+#include "numeric/allocation.h"
 
 namespace tallowfit {
 

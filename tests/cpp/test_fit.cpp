@@ -6,23 +6,14 @@
 #include "fit/dual_model.h"
 #include "fit/fit_driver.h"
 #include "fit/fit_statistics.h"
-#include "fit/point_preparation.h"
+#include "fit/messages.h"
 #include "test_support.h"
 
 using namespace tallowfit;
 
 namespace {
 
-const std::string kInvalid = "invalid_argument: Invalid argument.  ";
-const std::string kX = "Encountered an x-point less than equal to zero.  This mathematical model cannot be "
-                       "evaluated at that point.  Potential divide by zero.";
-const std::string kY = "Encountered an y-point that is less than equal to zero.  This mathematical model cannot "
-                       "be evaluated at that point.";
-const std::string kUnc = "Encountered an unc-point that is less than equal to zero.  This mathematical model cannot "
-                         "be evaluated at that point.";
-const std::string kFewer = kInvalid + "There are fewer points than coefficients for this model.";
-const std::string kRemoved = kFewer.substr(0, kFewer.size() - 1) + " because invalid points have been removed.";
-const std::string kNoAverage = "runtime_error: There are too few points, 0 == ndata, to compute average error.";
+const std::string kInvalid = "invalid_argument: ";
 
 int32_t call(ModelFunction f, double x, Values c, bool withDerivatives) {
     Values d(c.size());
@@ -69,21 +60,21 @@ TEST(FitModel, RefusalsInStepOrder) {
     const std::vector<DataPoint> negativeStart = {point(0, 0, 1), point(1, 0, 1), point(2, 3, 1)};
     const std::vector<DataPoint> threeValid = {bad, bad, point(2, 2, 0.1), point(3, 3, 0.1), point(4, 1, 0.1)};
     const struct { std::vector<DataPoint> points; ModelId id; int32_t order, flags; std::string expected; } cases[] = {
-        {{}, Dual, 2, 0, kInvalid + "There are zero points to fit."},
-        {positivePoints(1), Dual, 0, 0, kInvalid + "This method 'optimizeModel' does not optimize the 'Dual' "
-                                                   "model.  Please invoke 'optimizeDualModel' instead"},
-        {positivePoints(1), 9, 0, 0, kInvalid + "There is no way to determine optimal order for this model"},
-        {positivePoints(3), 9, 2, 0, kInvalid + "There is no linear transformation defined for this model."},
-        {positivePoints(3), Polynomial, 3, 0, kFewer}, {{bad, bad}, LogLog, 2, 0, kFewer},
-        {{point(2, 2, 0.1), bad, point(3, 2, 0.1)}, LogLog, 2, 0, "invalid_argument: " + kX},
-        {{bad, bad, bad}, 9, 2, 0, "invalid_argument: " + kX},
-        {threeValid, LogLog, 3, kFitDropInvalidPoints, kRemoved}, {{bad, bad, bad}, 9, 2, kFitDropInvalidPoints, kRemoved},
+        {{}, Dual, 2, 0, kInvalid + kZeroPoints}, {positivePoints(1), Dual, 0, 0, kInvalid + kDualFitRefused},
+        {positivePoints(1), 9, 0, 0, kInvalid + kNoOptimalOrder},
+        {positivePoints(3), 9, 2, 0, kInvalid + kNoLinearTransformation},
+        {positivePoints(3), Polynomial, 3, 0, kInvalid + kFewerPoints}, {{bad, bad}, LogLog, 2, 0, kInvalid + kFewerPoints},
+        {{point(2, 2, 0.1), bad, point(3, 2, 0.1)}, LogLog, 2, 0, kInvalid + kXPointRefused},
+        {{bad, bad, bad}, 9, 2, 0, kInvalid + kXPointRefused},
+        {{point(1, 2, 0.1), point(2, 2, 0), point(-1, 2, 0.1)}, LogLog, 2, 0, kInvalid + kUncPointRefused},
+        {{point(1, 2, 0.1), point(2, 0, 0.1), point(3, 2, 0.1)}, HalfPower, 2, 0, kInvalid + kYPointRefused},
+        {threeValid, LogLog, 3, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
+        {{bad, bad, bad}, 9, 2, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
         {threeValid, LogLog, 3, kFitDropInvalidPoints | kFitAllowExactFit, "ok"},
         {{point(0.5, 2, 0.1), point(2, 2, 0.1), point(3, 2, 0.1)}, LogLog, 2, 0, "status -320234115"},
         // A NaN uncertainty makes every normal-matrix entry NaN: no pivot.
         {{point(1, 2, 1), point(2, 3, NAN), point(3, 4, 1)}, Polynomial, 2, 0, "status -337079102"},
-        {negativeStart, RootPolynomial, 2, 0, "runtime_error: There are too few points or too many mathematical "
-                                              "exceptions to compute reduced chi-square, mfreedom <= ndata."},
+        {negativeStart, RootPolynomial, 2, 0, std::string("runtime_error: ") + kTooFewDegreesOfFreedom},
         {negativeStart, RootPolynomial, 2, kFitAllowExactFit, "ok"}, {positivePoints(3), LogRatio, 3, kFitAllowExactFit, "ok"},
     };
     for (const auto& k : cases) EXPECT_EQ(outcome([&] { fitModel(k.points, k.id, k.order, k.flags); }), k.expected) << k.id;
@@ -154,13 +145,13 @@ TEST(FitModel, AllocationFailuresLeakNothing) {
     failAllocationAt(0);
 }
 
-// Average error: 100 x the mean of |y - f(x)| / y over usable points with
-// y != 0 where the model evaluates, so a negative y lowers it (|-2 - (-1)| / -2
-// = -0.5, then with f = -3 + 2x, |4 - 1| / 4 = 0.75 more). Deviation:
+// Average error: 100 x the mean of |y - f(x)| / y over points with y != 0
+// where the model evaluates, so a negative y lowers it (|-2 - (-1)| / -2 =
+// -0.5, then with f = -3 + 2x, |4 - 1| / 4 = 0.75 more). Deviation:
 // sqrt(residual^2 + yUnc^2), yUnc taken as 0 with kFitAllowZeroUncertainty.
-// LogLog (2, 3, -1) is refused by validation but evaluates under
-// kFitDropInvalidPoints (f(2) = 2); (0.5, 3, 0.1) validates but the model
-// refuses x <= 1. NaN: no average for want of points.
+// The points are those of a fit that succeeded, so validity is not asked
+// again: (2, 3, -1) counts for LogLog (f(2) = 2); the model refuses x <= 1 at
+// (0.5, 3, 0.1). NaN: no average for want of points, the refusal in its place.
 TEST(FitStatistics, AverageErrorAndDeviations) {
     const DataPoint badUnc = point(2, 3, -1), belowOne = point(0.5, 3, 0.1);
     const struct { std::vector<DataPoint> points; Values c; ModelId id; int32_t flags; double average;
@@ -168,19 +159,15 @@ TEST(FitStatistics, AverageErrorAndDeviations) {
         {{point(1, 2, 0.1), point(2, 4, 0.1)}, {0, 2}, Polynomial, 0, 0.0, {0.1, 0.1}},
         {{point(1, 2, 0.1), point(2, 4, 0.1)}, {0, 2}, Polynomial, kFitAllowZeroUncertainty, 0.0, {0, 0}},
         {{point(3, 10, 4)}, {1, 2}, Polynomial, 0, 3.0 / 10 * 100, {5}},
-        {{point(1, -2, 0.1)}, {-1}, Polynomial, 0, -50.0, {std::sqrt(1.01)}},
         {{point(1, -2, 0.1), point(2, 4, 0.1)}, {-3, 2}, Polynomial, 0, 12.5, {std::sqrt(1.01), std::sqrt(9.01)}},
-        {{point(1, 0, 0.1)}, {0.5}, Polynomial, 0, NAN, {}}, {{}, {1}, Polynomial, 0, NAN, {}},
-        {{badUnc, belowOne}, {0, 1}, LogLog, kFitDropInvalidPoints, (3 - 2.0) / 3 * 100, {std::sqrt(2.0)}},
-        {{badUnc, belowOne}, {0, 1}, LogLog, 0, NAN, {}},
-        {{point(-1, 1, 1)}, {1}, Dual, 0, NAN, {}},  // no usable point: no model looked up
+        {{point(1, 0, 0.1)}, {0.5}, Polynomial, 0, NAN, {std::sqrt(0.26)}}, {{}, {1}, Polynomial, 0, NAN, {}},
+        {{badUnc, belowOne}, {0, 1}, LogLog, 0, (3 - 2.0) / 3 * 100, {std::sqrt(2.0)}},
+        {{belowOne}, {0, 1}, LogLog, 0, NAN, {}}, {{}, {1}, Dual, 0, NAN, {}},  // no point: no model looked up
     };
     for (const auto& k : cases) {
-        FitStatistics s = {NAN, {}};
-        EXPECT_EQ(outcome([&] { s = computeFitStatistics(k.points, k.c, k.id, k.flags); }),
-                  std::isnan(k.average) ? kNoAverage : "ok") << k.average;
-        if (std::isnan(k.average)) continue;
-        EXPECT_EQ(s.averageError, k.average);
+        const FitStatistics s = computeFitStatistics(k.points, k.c, k.id, k.flags);
+        EXPECT_EQ(s.averageErrorRefusal ? s.averageErrorRefusal : "", std::isnan(k.average) ? kNoAverage : "");
+        EXPECT_TRUE(std::isnan(k.average) || s.averageError == k.average) << s.averageError;
         ASSERT_EQ(s.deviations.size(), k.deviations.size()) << k.average;
         for (size_t i = 0; i < k.deviations.size(); ++i) EXPECT_NEAR(s.deviations[i].deviation, k.deviations[i], 1e-15);
     }
@@ -211,9 +198,9 @@ TEST(DualModel, Sides) {
         EXPECT_TRUE(xsOf(split.lower) == k.lower && xsOf(split.upper) == k.upper) << k.threshold;
     }
     // All x below the threshold: no upper points. x = 0.5 is valid but outside LogLog's domain.
-    EXPECT_EQ(outcome([&] { fitDualModel(pointsAt({2, 3, 4, 5}), 10, 2, 2, 0); }),
-              kInvalid + "There are zero points to fit.");
-    EXPECT_EQ(outcome([&] { fitDualModel(pointsAt({0.5, 2, 3, 5, 6, 7}), 4, 2, 2, 0); }), "status -320234115");
+    EXPECT_EQ(outcome([&] { fitDualModel(splitAtThreshold(pointsAt({2, 3, 4, 5}), 10), 2, 2, 0); }),
+              kInvalid + kZeroPoints);
+    EXPECT_EQ(outcome([&] { fitDualModel(splitAtThreshold(pointsAt({0.5, 2, 3, 5, 6, 7}), 4), 2, 2, 0); }), "status -320234115");
 }
 
 }  // namespace

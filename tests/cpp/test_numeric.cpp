@@ -9,6 +9,7 @@
 #include <random>
 
 #include "numeric/eigen_condition.h"
+#include "numeric/hessenberg_qr.h"
 #include "numeric/matrix_inversion.h"
 #include "numeric/nonlinear_least_squares.h"
 #include "numeric/polynomial_roots.h"

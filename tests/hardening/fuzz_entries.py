@@ -28,11 +28,13 @@ clock = getattr(time, "perf_counter", time.time)
 LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
 TEXT = str if sys.version_info[0] >= 3 else unicode  # noqa: F821
 MAX_POINTS = 100000
-# A fit costs about points x order^2 per solver pass, and an order has no limit
-# but the point count: beyond order 16 at 10^5 points a call is heavy, and fails
-# only when it does not end. Under valgrind --slowdown scales both bounds.
+# Bounds that only a call that does not end exceeds, on a loaded machine too
+# (the slowest ordinary call takes about 0.5 s alone). A fit costs about points
+# x order^2 per solver pass, and an order has no limit but the point count:
+# beyond order 16 at 10^5 points a call is heavy. Under valgrind --slowdown
+# scales both bounds.
 HEAVY_WORK = 100000 * 16 * 16
-SECONDS_ALLOWED = {False: 1.0, True: 60.0}
+SECONDS_ALLOWED = {False: 5.0, True: 60.0}
 FLOATS = [0.0, -0.0, 1.0, -1.0, 0.5, 1e-45, 5e-324, 2.2250738585072014e-308, 1e-310, 1e308, -1e308,
           3.4028235e38, 3.5e38, float("nan"), float("inf"), float("-inf"), 1e-30, 123456.789, 16777217.0]
 INTS = [0, 1, -1, 2, 3, 5, 6, 7, 8, 24, 25, 26, 255, 2 ** 31 - 1, 2 ** 31, -2 ** 31, -2 ** 31 - 1, 2 ** 32,

@@ -25,6 +25,7 @@ WARM_UP = 20  # free lists (of MemoryError instances, for one) fill over the fir
 KINDS = ("object", "storage", "growth")
 POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
 SAME_X = [(1.0, 1.0, 1.0), (1.0, 3.0, 1.0), (1.0, 5.0, 1.0)]
+ZERO_Y = [(x, 0.0, 1.0) for x in (1.0, 2.0, 3.0)]  # no average error
 # Each through a different part of the payload: real and complex roots, a
 # refined fit with its condition check, zero uncertainties with the covariance
 # factor, both ranges of a two-range fit.
@@ -37,7 +38,7 @@ SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
 REFUSED = [("findRoots", ()), ("findRoots", (["1"],)), ("findRoots", ([1.0, 0.0],)), ("findRoots", ([],)),
            ("optimizeModel", (POWER_LAW, LOG_LOG)), ("optimizeModel", (POWER_LAW + [(1.0, 2.0)], LOG_LOG, 2, 0)),
            ("optimizeModel", (POWER_LAW, 3, 2, 0)), ("optimizeModel", (SAME_X, POLYNOMIAL, 2, 0)),
-           ("optimizeModel", ([(x, 0.0, 1.0) for x in (1.0, 2.0, 3.0)], POLYNOMIAL, 2, 0)),
+           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)),
            ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)), ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
 # What a failed creation writes: a list of the payload (the root list, a fit
 # list and the lists in it) the list message first, any other object only the
@@ -91,6 +92,8 @@ def paths():
                     yield name, args, {kind: (1,), "object": (o,)}, lambda result, parts: result is MemoryError
             yield name, args, {kind: (made[kind] + 1,)}, lambda result, parts, intact=intact: result == intact
         if intact[0] != OK:
+            # The fit list is built up to the average error before its refusal.
+            assert made["object"] > 2 or not args or args[0] is not ZERO_Y, made
             for k in range(1, made["object"] + 1):
                 last = k >= made["object"] - 1
                 yield name, args, {"object": (k,)}, lambda result, parts, last=last, written=written: (
