@@ -22,6 +22,24 @@ int32_t call(ModelFunction f, double x, Values c, bool withDerivatives) {
     return f(x, &e, &y);
 }
 
+// The transformed functions at the transformed x are the logarithms of the
+// data-space values, with their derivatives where these are linear.
+TEST(ModelFunctions, TransformedSpacePairsWithDataSpace) {
+    const Values c = {1.5, 0.3, -0.2, 0.05};
+    auto at = [&](ModelFunction f, double x) {
+        Values d(c.size());
+        const ModelEvaluation e = {c.data(), d.data(), static_cast<int32_t>(c.size())};
+        double y = NAN;
+        EXPECT_EQ(f(x, &e, &y), kStatusOk);
+        return y;
+    };
+    for (double x : {1.5, 2.0, 3.7}) {
+        EXPECT_NEAR(at(evalLogInverseTransformed, 1.0 / x), std::log10(at(evalLogInverse, x)), 1e-12);
+        EXPECT_NEAR(at(evalLogLogTransformed, std::log(x)), std::log(at(evalLogLog, x)), 1e-12);
+        EXPECT_NEAR(at(evalLogRatioTransformed, std::log(c[0] / x)), std::log(at(evalLogRatio, x)), 1e-12);
+    }
+}
+
 // Outside each model's domain, and without coefficients, record or output,
 // every model function refuses.
 TEST(ModelFunctions, Refusals) {
