@@ -1,7 +1,6 @@
 #include "fit/fit_driver.h"
 
 #include <algorithm>
-#include <cmath>
 #include <new>
 #include <stdexcept>
 
@@ -16,7 +15,6 @@
 namespace tallowfit {
 
 namespace {
-
 
 // The refinement ends after this many steps that improve the chi-square by
 // less than the tolerance.
@@ -113,7 +111,6 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount) {
 FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
                    const FitOptions& options) {
     if (points.empty()) throw std::invalid_argument(kZeroPoints);
-    if (modelId == Dual) throw std::invalid_argument(kDualFitRefused);
     const int32_t n =
         order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
     if (tooFewPoints(points.size(), n, options)) throw std::invalid_argument(kFewerPoints);
@@ -162,7 +159,6 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
         result.covariance.reducedChiSquare = chiSquare / 1.0;
     else
         throw std::runtime_error(kTooFewDegreesOfFreedom);
-    result.covariance.hasReducedChiSquare = !std::isnan(result.covariance.reducedChiSquare);
     result.coefficients = values;
     return result;
 }

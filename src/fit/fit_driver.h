@@ -13,7 +13,6 @@ namespace tallowfit {
 struct FitCovariance {
     std::vector<std::vector<double>> rows;
     double reducedChiSquare;
-    bool hasReducedChiSquare;
 };
 
 struct FitResult {

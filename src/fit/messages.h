@@ -11,10 +11,6 @@ constexpr const char* kZeroPoints = "Invalid argument.  There are zero points to
 constexpr const char* kDualModelRefused =
     "This method does not support optimizing the 'Dual' mathematical model.  Please invoke "
     "'optimizeDualModel' instead. ";
-// fitModel's own refusal of Dual, behind the one above.
-constexpr const char* kDualFitRefused =
-    "Invalid argument.  This method 'optimizeModel' does not optimize the 'Dual' model.  "
-    "Please invoke 'optimizeDualModel' instead";
 constexpr const char* kNoOptimalOrder =
     "Invalid argument.  There is no way to determine optimal order for this model";
 constexpr const char* kFewerPoints =

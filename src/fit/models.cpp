@@ -11,7 +11,6 @@ namespace tallowfit {
 
 namespace {
 
-
 // ln 10: d(10^S)/dS = ln 10 * 10^S.
 constexpr double kLn10 = 2.302585092994046;
 

@@ -1,14 +1,14 @@
 #include "fit/point_preparation.h"
-#include "fit/messages.h"
 
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
 
+#include "fit/messages.h"
+
 namespace tallowfit {
 
 namespace {
-
 
 // log10(e): the uncertainty of log10(y) is yUnc/y times this.
 constexpr double kLog10E = 0.4342944819032518;

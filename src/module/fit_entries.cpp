@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <vector>
 
+#include "fit/fit_report.h"
 #include "fit/messages.h"
 #include "module/argument_reading.h"
-#include "fit/fit_report.h"
 #include "module/module_frame.h"
 
 namespace tallowfit {
@@ -17,7 +17,6 @@ namespace {
 
 const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr};
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
-
 
 struct ModelArguments {
     std::vector<DataPoint> points;
@@ -131,6 +130,8 @@ void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviatio
 // report is finished before the first object is made, but the refusal still
 // comes after the items before it, so that failing to make one of those wins
 // over the refusal, as when the figures were taken while the list was built.
+// Only memory running out while the deviations are stored now meets the call
+// before the list does; no object is made by then.
 void addAverageError(PyObject* result, const FitReport& report) {
     if (report.averageErrorRefusal != nullptr) throw std::runtime_error(report.averageErrorRefusal);
     setFloatItem(result, 3, report.averageError);

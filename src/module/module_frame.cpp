@@ -8,7 +8,6 @@ namespace {
 
 constexpr int32_t kLogSeverity = 3;
 
-
 // The sys module. Python 2.7 imports it without waiting on the import lock;
 // Python 3 has no such variant any more and takes the plain import, which for a
 // module already loaded only looks it up.

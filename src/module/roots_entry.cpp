@@ -16,7 +16,6 @@ namespace {
 
 const EntryDescription kFindRootsEntry = {"tallowfit_findRoots", kFindRootsFailed};
 
-
 // The coefficients in list order, and room for the root finder's answer: one
 // element per coefficient, so one more than there are roots.
 struct RootArrays {

@@ -78,7 +78,7 @@ TEST(FitModel, RefusalsInStepOrder) {
     const std::vector<DataPoint> negativeStart = {point(0, 0, 1), point(1, 0, 1), point(2, 3, 1)};
     const std::vector<DataPoint> threeValid = {bad, bad, point(2, 2, 0.1), point(3, 3, 0.1), point(4, 1, 0.1)};
     const struct { std::vector<DataPoint> points; ModelId id; int32_t order, flags; std::string expected; } cases[] = {
-        {{}, Dual, 2, 0, kInvalid + kZeroPoints}, {positivePoints(1), Dual, 0, 0, kInvalid + kDualFitRefused},
+        {{}, Dual, 2, 0, kInvalid + kZeroPoints},
         {positivePoints(1), 9, 0, 0, kInvalid + kNoOptimalOrder},
         {positivePoints(3), 9, 2, 0, kInvalid + kNoLinearTransformation},
         {positivePoints(3), Polynomial, 3, 0, kInvalid + kFewerPoints}, {{bad, bad}, LogLog, 2, 0, kInvalid + kFewerPoints},
@@ -130,7 +130,7 @@ TEST(FitModel, WorkedFits) {
             EXPECT_TRUE(k.id != LogRatio || (fit.covariance.rows[0][i] == 0 && fit.covariance.rows[i][0] == 0));
         }
         EXPECT_NEAR(fit.covariance.reducedChiSquare, k.reduced, k.tolerance) << k.id;
-        EXPECT_TRUE(fit.covariance.hasReducedChiSquare && (k.id != LogRatio || fit.coefficients[0] == 2.5));
+        EXPECT_TRUE(k.id != LogRatio || fit.coefficients[0] == 2.5);
     }
     const std::vector<DataPoint> off = {point(1, 19.0, 0.5), point(2, 4.4, 0.1), point(3, 2.1, 0.05), point(4, 1.1, 0.02)};
     const FitResult fit = fitModel(off, LogRatio, 3, 0);
@@ -143,7 +143,7 @@ TEST(FitModel, WorkedFits) {
     std::vector<DataPoint> withNan = positivePoints(4);
     withNan[2].y = NAN;
     const FitCovariance nan = fitModel(withNan, Polynomial, 2, 0).covariance;
-    EXPECT_TRUE(std::isnan(nan.reducedChiSquare) && !nan.hasReducedChiSquare);
+    EXPECT_TRUE(std::isnan(nan.reducedChiSquare));
 }
 
 // The covariance storage (the first n + 1 blocks) gives bad_alloc, even before
