@@ -7,6 +7,7 @@
 #include "fit/fit_driver.h"
 #include "fit/fit_statistics.h"
 #include "fit/messages.h"
+#include "fit/point_preparation.h"
 #include "test_support.h"
 
 using namespace tallowfit;
@@ -59,6 +60,23 @@ TEST(ModelFunctions, Refusals) {
                             evalLogInverseTransformed, evalLogLogTransformed, evalLogRatioTransformed}) {
         EXPECT_EQ(call(f, 2.0, {}, false), kStatusInvalidArgument);
         EXPECT_TRUE(f(2.0, nullptr, &y) == kStatusInvalidArgument && f(2.0, &two, nullptr) == kStatusInvalidArgument);
+    }
+}
+
+// Back in data space the scale comes out of the constant coefficient, none to
+// adjust with one LogInverse or LogRatio coefficient, nothing written past count.
+TEST(PointPreparation, RestoreDataSpaceTakesOutTheScale) {
+    const struct { ModelId id; Values c, expected; } cases[] = {
+        {LogInverse, {1, 2}, {1, 2 - std::log10(2.5)}}, {LogInverse, {1}, {1}}, {LogLog, {1, 2}, {1 - std::log(2.5), 2}},
+        {LogRatio, {3, 2}, {3, 2 - std::log(2.5)}}, {LogRatio, {3}, {3}}, {HalfPower, {1, 2}, {1, 2}},
+    };
+    for (const auto& k : cases) {
+        Values c = k.c, t = {9}, u, sigma, expected = k.expected;
+        c.push_back(-99.0), expected.push_back(-99.0);
+        const FitData data = restoreDataSpace({point(2, 0.1, 0.01), point(3, 0.2, 0.02)}, k.id, 2.5, c.data(),
+                                              static_cast<uint32_t>(k.c.size()), t, u, sigma);
+        EXPECT_EQ(c, expected) << k.id;
+        EXPECT_TRUE(t == Values({2, 3}) && u == Values({0.1, 0.2}) && sigma == Values({0.01, 0.02}) && data.count == 2);
     }
 }
 
