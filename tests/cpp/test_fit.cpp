@@ -41,6 +41,48 @@ TEST(ModelFunctions, TransformedSpacePairsWithDataSpace) {
     }
 }
 
+// The split forms give the model functions' values and derivatives to the bit,
+// and their refusals; a run of points is evaluated from records count doubles
+// apart into derivatives count apart, nothing written past them. Only the
+// logarithmic models have one, LogRatio holding its first coefficient.
+TEST(ModelSplits, MatchTheirModelFunctions) {
+    const struct { ModelId id; Values c; Values xs; } cases[] = {
+        {LogLog, {0.5, 0.3, 0.05}, {2.7, 1e5, 0.5, NAN, 1.0, 3.5}}, {LogLog, {-1, 2, -0.3, 0.01, 0, 2}, {1.5, INFINITY}},
+        {LogInverse, {1, 2, 3}, {0.24285714285714285, 7.0, -1.0, 0.0, 2.0}}, {LogInverse, {0.1}, {7.0}},
+        {LogRatio, {2.5, 1.0, 0.7, -0.2}, {3.3, -2.0, 0.0, 2.5}}, {LogRatio, {2.5}, {2.0}},
+    };
+    for (const auto& k : cases) {
+        const PointInvariantModel* split = dataModelSplit(k.id);
+        const uint32_t n = static_cast<uint32_t>(k.c.size());
+        const ModelEvaluation values = {k.c.data(), nullptr, static_cast<int32_t>(n)};
+        Values records, expected;
+        for (double x : k.xs) {
+            Values record(n + 1, -1.0), d(n + 1, -1.0);
+            const ModelEvaluation e = {k.c.data(), d.data(), static_cast<int32_t>(n)};
+            double y = 0.0;
+            const int32_t status = dataModelFunction(k.id)(x, &e, &y);
+            ASSERT_EQ(split->prepare(x, &values, record.data()), status) << x;
+            EXPECT_TRUE(record[n] == -1.0 && d[n] == -1.0) << x;
+            if (status != kStatusOk) continue;
+            records.insert(records.end(), record.begin(), record.end() - 1);
+            expected.insert(expected.end(), d.begin(), d.end() - 1);
+            expected.push_back(y);
+        }
+        const uint32_t count = static_cast<uint32_t>(records.size() / n);
+        Values y(count), d(count * n + 1, -1.0), actual;
+        split->evaluate(records.data(), count, n, k.c.data(), static_cast<int32_t>(n), y.data(), d.data());
+        for (uint32_t i = 0; i < count; ++i) {
+            actual.insert(actual.end(), d.begin() + i * n, d.begin() + (i + 1) * n);
+            actual.push_back(y[i]);
+        }
+        ASSERT_EQ(actual.size(), expected.size());  // bit for bit, NaN included
+        EXPECT_TRUE(d.back() == -1.0 && std::memcmp(actual.data(), expected.data(), actual.size() * 8) == 0) << k.id;
+        EXPECT_EQ(split->heldPrefix, k.id == LogRatio ? 1u : 0u);
+    }
+    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, HalfPower, RootPolynomial, Polynomial, 7})
+        EXPECT_EQ(dataModelSplit(id), nullptr);
+}
+
 // Outside each model's domain, and without coefficients, record or output,
 // every model function refuses.
 TEST(ModelFunctions, Refusals) {
