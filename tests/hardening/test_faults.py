@@ -46,6 +46,10 @@ REFUSED = [("findRoots", ()), ("findRoots", (["1"],)), ("findRoots", ([1.0, 0.0]
 WRITTEN = {"list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION], "status": [], "tuple": []}
 
 
+# Before any fault is set the variant behaves as the normal module.
+UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])
+
+
 def run(name, args, faults=None):
     """(result, written parts, events of each kind) with faults {kind: ks} set."""
     for kind in KINDS:
@@ -78,6 +82,7 @@ def paths():
         intact, written, made = run(name, args)
         yield name, args, None, lambda result, parts, intact=intact: result == intact
         for kind in ("storage", "growth"):
+            assert made[kind] > 0 or intact[0] != OK, (name, kind)  # every success reads and computes
             # The core's refusal is its out-of-memory status (findRoots with its
             # message; a fit as std::bad_alloc's text or the solver's status
             # alone), or judged by the norms when the condition test lacks
@@ -136,6 +141,9 @@ def growth(measure, path):
 @unittest.skipUnless(hasattr(tallowfit, "_setFault"), "needs the fault-injection build of the module")
 class FaultInjection(unittest.TestCase):
     def test_every_failure_path(self):
+        self.assertEqual(UNFAULTED, ((OK, [-0.5]), []))
+        # A list argument is read into storage sized once, not grown per doubling.
+        self.assertEqual(run("findRoots", ([1.0] * 24 + [2.0],))[2]["growth"], run("findRoots", ([1.0, 2.0],))[2]["growth"])
         outstanding = tallowfit._storageOutstanding()
         for name, args, faults, check in paths():
             objects = referenced(args)
