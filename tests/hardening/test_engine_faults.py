@@ -9,8 +9,8 @@ import sys
 import unittest
 
 import tallowfit
-from hardening_support import (ALL_CALLS, BAD_ALLOCATION, OUT_OF_MEMORY, SYSTEM_OUT_OF_MEMORY,
-                               call_recorded, clear_faults, has_fault_control, pending_error)
+from recording import BAD_ALLOCATION, OUT_OF_MEMORY, SYSTEM_OUT_OF_MEMORY, pending_error
+from test_faults import KINDS, REFUSED, SUCCEEDING, run
 
 try:
     import _curvefits_engine as engine
@@ -30,16 +30,11 @@ def engine_call(name, args):
     return None
 
 
-def set_faults(kind, k):
-    for module in (tallowfit, engine):
-        module._setFault(kind, k)
-
-
-@unittest.skipUnless(engine is not None and has_fault_control(), "needs the engine's fault-injection build")
+@unittest.skipUnless(engine is not None and hasattr(engine, "_setFault"),
+                     "needs the engine's fault-injection build")
 class EngineFaults(unittest.TestCase):
     def tearDown(self):
-        clear_faults()
-        for kind in ("object", "storage", "growth"):
+        for kind in KINDS:
             engine._setFault(kind, 0)
 
     def faulted(self, call, kind, k):
@@ -64,16 +59,16 @@ class EngineFaults(unittest.TestCase):
         return result, where, made
 
     def test_storage_failures_as_the_classic_entries_report_them(self):
-        for label, name, args in ALL_CALLS:
+        for name, args in SUCCEEDING + REFUSED:
+            label = "%s%r " % (name, args[1:])
             call = engine_call(name, args)
             if call is None:
                 continue
-            set_faults("storage", 0)
+            engine._setFault("storage", 0)
             call[0](*call[1])
             events = engine._faultCount("storage")
             for k in range(1, events + 2):
-                tallowfit._setFault("storage", k)
-                (status, payload), parts = call_recorded(name, args)
+                (status, payload), parts, _ = run(name, args, {"storage": (k,)})
                 result, where, _ = self.faulted(call, "storage", k)
                 self.assertEqual(result[:2], (status, "".join(parts) or None), label + where)
                 self.assertEqual(result[2] is None, payload is None, label + where)
@@ -82,7 +77,8 @@ class EngineFaults(unittest.TestCase):
                 self.assertEqual(growth, (SYSTEM_OUT_OF_MEMORY, None, None), label + where)
 
     def test_each_object_creation(self):
-        for label, name, args in ALL_CALLS:
+        for name, args in SUCCEEDING + REFUSED:
+            label = "%s%r " % (name, args[1:])
             call = engine_call(name, args)
             if call is None:
                 continue

@@ -1,185 +1,181 @@
 """Failures injected into the fault-injection build of the module, one event at
-a time: every Python object creation, every allocation of the core's working
-storage and every growth of the vectors that hold what was read, over calls
-that succeed and calls that are refused. Each failure must give the status and
-messages of its failure path, None in place of a half-built payload, no error
-left pending, nothing of the core's storage outstanding and the arguments'
-reference counts as they were."""
+a time: every Python object creation (also a second one while the first
+failure is handled), every allocation of the core's working storage and every
+growth of the vectors that hold what was read, over calls that succeed and
+calls that are refused. Each path must give the status and messages of its
+failure, no error left pending, nothing of the core's storage outstanding and
+the arguments' reference counts as they were. Each path is then repeated
+TALLOWFIT_HARDENING_ROUNDS times (default 100): under a debug interpreter the
+interpreter's total of references, under Python 3 the memory tracemalloc
+traces must not grow."""
+import os
 import sys
 import unittest
 
 import tallowfit
-from hardening_support import (ALL_CALLS, BAD_ALLOCATION, CHECK_CONDITIONING, LIST_FAILED, OK, OUT_OF_MEMORY,
-                               REFUSED_CALLS, FAILED_CALL, SUCCESSFUL_CALLS,
-                               SYSTEM_OUT_OF_MEMORY, call_recorded, clear_faults, events_of,
-                               has_fault_control, pending_error, second_failures)
+from recording import (BAD_ALLOCATION, CHECK_CONDITIONING, FAILED_CALL, LIST_FAILED, LOG_LOG, OK,
+                       OUT_OF_MEMORY, POLYNOMIAL, REFINE, SYSTEM_OUT_OF_MEMORY, ZERO_UNCERTAINTY,
+                       call_recorded, pending_error)
 
-# What a failed creation writes: a list of the payload's own (the root list, a
-# fit list and the lists inside it) the list message first; any other object
-# only the inner guard's text.
-WRITTEN = {"result list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION]}
+ROUNDS = int(os.environ.get("TALLOWFIT_HARDENING_ROUNDS", "100"))
+# Caches of the interpreter may settle a few blocks late; a leak of one float
+# per call is 24 bytes per round and passes this bound at 100 rounds already.
+TRACED_BYTES_ALLOWED = 1024
+WARM_UP = 20  # free lists (of MemoryError instances, for one) fill over the first calls
+KINDS = ("object", "storage", "growth")
+POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
+SAME_X = [(1.0, 1.0, 1.0), (1.0, 3.0, 1.0), (1.0, 5.0, 1.0)]
+ZERO_Y = [(x, 0.0, 1.0) for x in (1.0, 2.0, 3.0)]  # no average error
+# Each through a different part of the payload: real and complex roots, a
+# refined fit with its condition check, zero uncertainties with the covariance
+# factor, both ranges of a two-range fit.
+SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
+              ("optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
+              ("optimizeModel", ([(x, 1.0 + 0.5 * x + 0.25 * x * x, 0.0) for x in (1.0, 2.0, 3.0, 4.0, 5.0)],
+                                 POLYNOMIAL, 3, ZERO_UNCERTAINTY)),
+              ("optimizeDualModel", (POWER_LAW, 4.5, 2, 2, REFINE))]
+# Each a different refusal; the payload exists when the average error is refused.
+REFUSED = [("findRoots", ()), ("findRoots", (["1"],)), ("findRoots", ([1.0, 0.0],)), ("findRoots", ([],)),
+           ("optimizeModel", (POWER_LAW, LOG_LOG)), ("optimizeModel", (POWER_LAW + [(1.0, 2.0)], LOG_LOG, 2, 0)),
+           ("optimizeModel", (POWER_LAW, 3, 2, 0)), ("optimizeModel", (SAME_X, POLYNOMIAL, 2, 0)),
+           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)),
+           ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)), ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
+# What a failed creation writes: a list of the payload (the root list, a fit
+# list and the lists in it) the list message first, any other object only the
+# inner guard's text; the status and the 2-tuple are the interpreter's MemoryError.
+WRITTEN = {"list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION], "status": [], "tuple": []}
 
 
-def fit_list_creations(fit_list):
-    """The creations of one five-item fit list, in the order it is built."""
-    coefficients, rows, _, _, deviations = fit_list
-    sequence = ["result list", "result list"] + ["object"] * len(coefficients)
-    sequence.append("result list")
-    for row in rows:
-        sequence += ["result list"] + ["object"] * len(row)
-    # reduced chi-square, average error, the deviations list; then per
-    # deviation the tuple and its four floats.
-    sequence += ["object"] * 3 + ["object"] * (5 * len(deviations))
-    return sequence
+# Before any fault is set the variant behaves as the normal module.
+UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])
 
 
-def creations_of(name, payload):
-    """The object creations of a successful call, in order, named by what their
-    failure writes; then the status and the 2-tuple, whose failure is the
-    interpreter's MemoryError."""
+def run(name, args, faults=None):
+    """(result, written parts, events of each kind) with faults {kind: ks} set."""
+    for kind in KINDS:
+        tallowfit._setFault(kind, *(faults or {}).get(kind, (0,)))
+    result, parts = call_recorded(getattr(tallowfit, name), *args)
+    events = dict((kind, tallowfit._faultCount(kind)) for kind in KINDS)
+    for kind in KINDS:
+        tallowfit._setFault(kind, 0)
+    return result, parts, events
+
+
+def creations(name, payload):
+    """The object creations of a successful call in order, named by what their failure writes."""
     if name == "findRoots":
-        sequence = ["result list"] + ["object"] * len(payload)
-    elif name == "optimizeModel":
-        sequence = fit_list_creations(payload)
-    else:
-        sequence = ["object"] + [c for fit_list in payload for c in fit_list_creations(fit_list)]
+        sequence, fits = ["list"] + ["object"] * len(payload), []
+    else:  # a two-range payload's outer list writes only the inner guard's text
+        sequence, fits = ([], [payload]) if name == "optimizeModel" else (["object"], payload)
+    for coefficients, rows, _, _, deviations in fits:
+        sequence += ["list", "list"] + ["object"] * len(coefficients) + ["list"]
+        for row in rows:
+            sequence += ["list"] + ["object"] * len(row)
+        # reduced chi-square, average error, the deviations list; each deviation a tuple of four floats
+        sequence += ["object"] * (3 + 5 * len(deviations))
     return sequence + ["status", "tuple"]
 
 
-def referenced(args):
-    """The list arguments and the sequences in them, whose counts must not move
-    (numbers and strings are shared with the rest of the process)."""
-    objects = [arg for arg in args if isinstance(arg, list)]
-    for arg in list(objects):
-        objects.extend(item for item in arg if isinstance(item, (list, tuple)))
-    return objects
-
-
-@unittest.skipUnless(has_fault_control(), "needs the fault-injection build of the module")
-class FaultInjectionTest(unittest.TestCase):
-
-    def setUp(self):
-        clear_faults()
-        self.outstanding = tallowfit._storageOutstanding()
-
-    def tearDown(self):
-        clear_faults()
-
-    def faulted(self, name, args, kind, *ks):
-        """(result, written parts) of a call with the ks-th events of kind
-        failing, after checking that the call left nothing behind."""
-        objects = referenced(args)
-        counts = [sys.getrefcount(o) for o in objects]
-        tallowfit._setFault(kind, *ks)
-        result, parts = call_recorded(name, args)
-        where = "%s(%r) %s %r" % (name, args, kind, ks)
-        self.assertEqual(pending_error(), None, where)
-        clear_faults()
-        self.assertEqual(tallowfit._storageOutstanding(), self.outstanding, where)
-        self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
-        return result, parts, where
-
-    def assert_memory_error(self, result, parts, where):
-        self.assertTrue(result is MemoryError, where + ": %r" % (result,))
-
-    def test_each_object_creation_of_a_successful_call(self):
-        for label, name, args in SUCCESSFUL_CALLS:
-            intact, _ = call_recorded(name, args)
-            self.assertEqual(intact[0], OK, label)
-            sequence = creations_of(name, intact[1])
-            self.assertEqual(events_of("object", name, args), len(sequence), label)
-            for k, what in enumerate(sequence, 1):
-                result, parts, where = self.faulted(name, args, "object", k)
-                if what in ("status", "tuple"):
-                    self.assert_memory_error(result, parts, where)
-                    self.assertEqual(parts, [], where)
-                else:
-                    self.assertEqual(result, (OUT_OF_MEMORY, None), where)
-                    self.assertEqual(parts, WRITTEN[what], where)
-            # Past the last creation nothing fails: the call is as without faults.
-            result, parts, where = self.faulted(name, args, "object", len(sequence) + 1)
-            self.assertEqual(result, intact, where)
-
-    def test_a_second_object_failure_while_the_first_is_handled(self):
-        # After a payload creation fails, the failure path makes its own
-        # objects: the status of each message written, then the 2-tuple. A
-        # failing message status changes nothing; the last status and the
-        # tuple are the interpreter's MemoryError.
-        for label, name, args in SUCCESSFUL_CALLS:
-            intact, _ = call_recorded(name, args)
-            sequence = creations_of(name, intact[1])
-            for first, second, made in second_failures(name, args):
-                result, parts, where = self.faulted(name, args, "object", first, second)
-                self.assertEqual(parts, WRITTEN[sequence[first - 1]], where)
-                if second >= made - 1:
-                    self.assert_memory_error(result, parts, where)
-                else:
-                    self.assertEqual(result, (OUT_OF_MEMORY, None), where)
-
-    def test_each_storage_allocation_and_growth(self):
-        # The core's refusal to allocate is its out-of-memory status: the root
-        # finder's status with the findRoots message, or from a fit either a
-        # std::bad_alloc ("bad allocation") or the solver's status passed on
-        # without a message. Only the condition test has a way round: without
-        # storage for the eigenvalue estimate it judges by the norms, and the
-        # fit succeeds as before. Memory that runs out while the arguments are
-        # read reaches the outer guard: the platform's out-of-memory status,
-        # nothing written. Past the last event the call is as without faults.
-        for label, name, args in ALL_CALLS:
-            intact, _ = call_recorded(name, args)
-            succeeds = intact[0] == OK
-            conditioned = name != "findRoots" and succeeds and args[-1] & CHECK_CONDITIONING
-            allowed = {"storage": [[FAILED_CALL]] if name == "findRoots" else [[], [BAD_ALLOCATION]],
-                       "growth": [[]]}
-            status = {"storage": OUT_OF_MEMORY, "growth": SYSTEM_OUT_OF_MEMORY}
-            for kind in ("storage", "growth"):
-                events = events_of(kind, name, args)
-                self.assertTrue(events > 0 or not succeeds, label)
-                for k in range(1, events + 1):
-                    result, parts, where = self.faulted(name, args, kind, k)
-                    if conditioned and kind == "storage" and result == intact:
-                        continue
-                    self.assertEqual(result, (status[kind], None), where)
-                    if succeeds:
-                        self.assertTrue(parts in allowed[kind], where + ": %r" % (parts,))
-                result, parts, where = self.faulted(name, args, kind, events + 1)
-                self.assertEqual(result, intact, where)
-
-    def test_object_failures_on_the_refusal_paths(self):
-        # A refused call makes its status and the 2-tuple; a payload creation
-        # before the refusal (the fit list before the average error is
-        # refused) fails as on the successful path.
-        for label, name, args in REFUSED_CALLS:
-            intact, written = call_recorded(name, args)
-            self.assertNotEqual(intact[0], OK, label)
-            self.assertEqual(intact[1], None, label)
-            made = events_of("object", name, args)
+def paths():
+    """(name, args, faults, outcome check) of every path."""
+    for name, args in SUCCEEDING + REFUSED:
+        intact, written, made = run(name, args)
+        yield name, args, None, lambda result, parts, intact=intact: result == intact
+        for kind in ("storage", "growth"):
+            assert made[kind] > 0 or intact[0] != OK, (name, kind)  # every success reads and computes
+            # The core's refusal is its out-of-memory status (findRoots with its
+            # message; a fit as std::bad_alloc's text or the solver's status
+            # alone), or judged by the norms when the condition test lacks
+            # storage; reading runs out as the platform's status, silently.
+            quiet = [[FAILED_CALL]] if name == "findRoots" else [[], [BAD_ALLOCATION]]
+            expected = (OUT_OF_MEMORY, quiet) if kind == "storage" else (SYSTEM_OUT_OF_MEMORY, [[]])
+            fallback = kind == "storage" and intact[0] == OK and name != "findRoots" and args[-1] & CHECK_CONDITIONING
+            for k in range(1, made[kind] + 1):
+                yield name, args, {kind: (k,)}, lambda result, parts, e=expected, f=fallback, intact=intact: (
+                    (f and result == intact) or (result == (e[0], None) and (intact[0] != OK or parts in e[1])))
+                for o in (1, 2) if k == 1 else ():  # then only the status and the tuple are made
+                    yield name, args, {kind: (1,), "object": (o,)}, lambda result, parts: result is MemoryError
+            yield name, args, {kind: (made[kind] + 1,)}, lambda result, parts, intact=intact: result == intact
+        if intact[0] != OK:
             # The fit list is built up to the average error before its refusal.
-            self.assertTrue(made > 2 or label != "no average", label)
-            for k in range(1, made + 1):
-                result, parts, where = self.faulted(name, args, "object", k)
-                if k >= made - 1:
-                    self.assert_memory_error(result, parts, where)
-                    self.assertEqual(parts, written, where)
-                else:
-                    self.assertEqual(result, (OUT_OF_MEMORY, None), where)
-                    self.assertEqual(parts[-1], BAD_ALLOCATION, where)
+            assert made["object"] > 2 or not args or args[0] is not ZERO_Y, made
+            for k in range(1, made["object"] + 1):
+                last = k >= made["object"] - 1
+                yield name, args, {"object": (k,)}, lambda result, parts, last=last, written=written: (
+                    (result is MemoryError and parts == written) if last
+                    else (result == (OUT_OF_MEMORY, None) and parts[-1] == BAD_ALLOCATION))
+            continue
+        sequence = creations(name, intact[1])
+        assert made["object"] == len(sequence), (name, made, len(sequence))
+        for k, what in enumerate(sequence, 1):
+            yield name, args, {"object": (k,)}, lambda result, parts, what=what: parts == WRITTEN[what] and (
+                result is MemoryError if what in ("status", "tuple") else result == (OUT_OF_MEMORY, None))
+            # The failure path's own creations: a message's status changes
+            # nothing, the last status and the tuple are MemoryError.
+            later = run(name, args, {"object": (k,)})[2]["object"]
+            for second in range(k + 1, later + 1) if what not in ("status", "tuple") else ():
+                yield name, args, {"object": (k, second)}, lambda result, parts, what=what, m=second >= later - 1: (
+                    parts == WRITTEN[what] and (result is MemoryError if m else result == (OUT_OF_MEMORY, None)))
+        yield name, args, {"object": (len(sequence) + 1,)}, lambda result, parts, intact=intact: result == intact
 
-    def test_object_failures_after_storage_and_growth_failures(self):
-        # The out-of-memory paths of the core and of the reading make only
-        # their status and the tuple.
-        for label, name, args in ALL_CALLS:
-            for kind in ("storage", "growth"):
-                if events_of(kind, name, args) == 0:
-                    continue
-                for k in (1, 2):
-                    tallowfit._setFault(kind, 1)
-                    tallowfit._setFault("object", k)
-                    result, parts = call_recorded(name, args)
-                    where = "%s %s 1, object %d" % (label, kind, k)
-                    self.assert_memory_error(result, parts, where)
-                    clear_faults()
-                    self.assertEqual(tallowfit._storageOutstanding(), self.outstanding, where)
+
+def referenced(args):
+    """The list arguments and the sequences in them (numbers and strings are shared)."""
+    lists = [arg for arg in args if isinstance(arg, list)]
+    return lists + [item for arg in lists for item in arg if isinstance(item, (list, tuple))]
+
+
+def growth(measure, path):
+    """How much measure() grows over ROUNDS runs of path, after a warm-up; of
+    two batches the smaller counts (a cache grows one batch at most, a leak both)."""
+    def batch():
+        before = measure()
+        for _ in range(ROUNDS):
+            path()
+        return measure() - before
+    for _ in range(WARM_UP):
+        path()
+    return min(batch(), batch())
+
+
+@unittest.skipUnless(hasattr(tallowfit, "_setFault"), "needs the fault-injection build of the module")
+class FaultInjection(unittest.TestCase):
+    def test_every_failure_path(self):
+        self.assertEqual(UNFAULTED, ((OK, [-0.5]), []))
+        # A list argument is read into storage sized once, not grown per doubling.
+        self.assertEqual(run("findRoots", ([1.0] * 24 + [2.0],))[2]["growth"], run("findRoots", ([1.0, 2.0],))[2]["growth"])
+        outstanding = tallowfit._storageOutstanding()
+        for name, args, faults, check in paths():
+            objects = referenced(args)
+            counts = [sys.getrefcount(o) for o in objects]
+            result, parts, _ = run(name, args, faults)
+            where = "%s%r %r: %r %r" % (name, args, faults, result, parts)
+            self.assertTrue(check(result, parts), where)
+            self.assertIsNone(pending_error(), where)
+            self.assertEqual(tallowfit._storageOutstanding(), outstanding, where)
+            self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
+
+    def check_repeated(self, measure, leaked):
+        every = list(paths())
+        for name, args, faults, _ in every:  # the interpreter's caches fill on the first failures
+            run(name, args, faults)
+        nothing = growth(measure, lambda: None)
+        grown = [(name, faults, growth(measure, lambda: run(name, args, faults)) - nothing)
+                 for name, args, faults, _ in every]
+        self.assertEqual([g for g in grown if leaked(g[2])], [])
+
+    @unittest.skipUnless(hasattr(sys, "gettotalrefcount"), "needs a debug interpreter")
+    def test_no_reference_is_left_behind(self):
+        self.check_repeated(sys.gettotalrefcount, lambda grown: grown != 0)
+
+    @unittest.skipUnless(sys.version_info[0] >= 3, "tracemalloc is Python 3's")
+    def test_no_traced_memory_is_left_behind(self):
+        import tracemalloc
+        tracemalloc.start()
+        try:
+            self.check_repeated(lambda: tracemalloc.get_traced_memory()[0], lambda grown: grown > TRACED_BYTES_ALLOWED)
+        finally:
+            tracemalloc.stop()
 
 
 if __name__ == "__main__":

@@ -1,6 +1,4 @@
 """The type stub and the reference page agree with the module they describe."""
-from __future__ import print_function
-
 import ast
 import doctest
 import io
@@ -9,17 +7,10 @@ import sys
 import unittest
 
 import tallowfit
-from recording import INVALID_ARGUMENT, call_recorded
+from recording import INVALID_ARGUMENT, STATUSES, call_recorded
 
-ROOT = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir))
-STUB = os.path.join(ROOT, "tallowfit.pyi")
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir)
 REFERENCE = os.path.join(ROOT, "docs", "reference.md")
-
-# Every status a call can return, as the Python int it arrives as.
-STATUS_INTS = (0, -320234115, -320234190, -320233619, -2147024882, -337079102, -530509786)
-
-# A value of each annotated type, to call a function with the arity the stub gives it.
-PLACEHOLDERS = {"int": 0, "float": 0.0}
 
 
 def read_text(path):
@@ -27,54 +18,29 @@ def read_text(path):
         return handle.read()
 
 
-@unittest.skipIf(sys.version_info < (3, 9), "reading the stub needs ast.unparse and positional-only syntax")
-class StubMatchesModule(unittest.TestCase):
-    def setUp(self):
-        self.tree = ast.parse(read_text(STUB))
-        self.functions = dict((node.name, node) for node in self.tree.body if isinstance(node, ast.FunctionDef))
+class Descriptions(unittest.TestCase):
+    @unittest.skipIf(sys.version_info < (3, 9), "reading the stub needs ast.unparse and positional-only syntax")
+    def test_stub_declares_the_module_functions_positional_and_required(self):
+        tree = ast.parse(read_text(os.path.join(ROOT, "tallowfit.pyi")))
+        functions = dict((node.name, node) for node in tree.body if isinstance(node, ast.FunctionDef))
+        self.assertEqual(set(functions), set(name for name in dir(tallowfit) if not name.startswith("_")))
+        for status in STATUSES:
+            self.assertIn(" %d " % status, ast.get_docstring(tree))
+        for name, node in functions.items():
+            a = node.args
+            self.assertTrue(a.posonlyargs and ast.get_docstring(node), name)
+            self.assertEqual((a.args, a.kwonlyargs, a.vararg, a.defaults), ([], [], None, []), name)
+            # The stub's arity is accepted, one more argument is refused.
+            arguments = [{"int": 0, "float": 0.0}.get(ast.unparse(p.annotation), []) for p in a.posonlyargs]
+            self.assertNotIn("argument list", "".join(call_recorded(getattr(tallowfit, name), *arguments)[1]))
+            self.assertEqual(call_recorded(getattr(tallowfit, name), *(arguments + [0]))[0], (INVALID_ARGUMENT, None))
 
-    def test_declares_exactly_the_module_functions(self):
-        exported = set(name for name in dir(tallowfit) if not name.startswith("_"))
-        self.assertEqual(set(self.functions), exported)
-
-    def test_every_parameter_is_positional_only_and_required(self):
-        for name, node in self.functions.items():
-            with self.subTest(function=name):
-                self.assertTrue(node.args.posonlyargs)
-                self.assertEqual(node.args.args, [])
-                self.assertEqual(node.args.kwonlyargs, [])
-                self.assertIsNone(node.args.vararg)
-                self.assertEqual(node.args.defaults, [])
-
-    def test_module_accepts_exactly_the_stub_arity(self):
-        for name, node in self.functions.items():
-            arguments = [PLACEHOLDERS.get(ast.unparse(a.annotation), []) for a in node.args.posonlyargs]
-            function = getattr(tallowfit, name)
-            with self.subTest(function=name):
-                _, written = call_recorded(function, *arguments)
-                self.assertNotIn("argument list should be", "".join(written))
-                result, written = call_recorded(function, *(arguments + [0]))
-                self.assertEqual(result, (INVALID_ARGUMENT, None))
-                self.assertIn("argument list should be", "".join(written))
-
-    def test_docstrings_name_every_status(self):
-        docstring = ast.get_docstring(self.tree)
-        for status in STATUS_INTS:
-            self.assertIn(" %d " % status, docstring)
-        for name, node in self.functions.items():
-            self.assertTrue(ast.get_docstring(node), name)
-
-
-class ReferencePage(unittest.TestCase):
-    def test_status_table_lists_every_status(self):
+    def test_reference_page_lists_every_status_and_its_examples_hold(self):
         text = read_text(REFERENCE)
-        for status in STATUS_INTS:
+        for status in STATUSES:
             self.assertIn("| %d | 0x%08X |" % (status, status & 0xFFFFFFFF), text)
-
-    def test_examples_give_what_the_page_shows(self):
         failed, attempted = doctest.testfile(REFERENCE, module_relative=False, encoding="utf-8", verbose=False)
-        self.assertGreater(attempted, 0)
-        self.assertEqual(failed, 0)
+        self.assertTrue(attempted > 0 and failed == 0)
 
 
 if __name__ == "__main__":

@@ -1,7 +1,6 @@
-"""Numbers and objects that stand where the module reads a number: conversions
-that raise or answer with the wrong type, float and int subclasses, and items
-that change the list they sit in while it is read. Shared by the module tests
-and the fuzzer; Python 2.7 and 3."""
+"""Numbers that stand where the module reads a number: conversions that raise
+or answer with the wrong type, float and int subclasses, and items that change
+the list they sit in while it is read. Python 2.7 and 3."""
 
 
 class RaisingFloat(object):
@@ -11,8 +10,7 @@ class RaisingFloat(object):
     def __float__(self):
         raise self.error("__float__ refuses")
 
-    __int__ = __float__
-    __index__ = __float__
+    __int__ = __index__ = __float__
 
 
 class WrongFloat(object):
@@ -24,8 +22,7 @@ class WrongFloat(object):
     def __float__(self):
         return self.answer
 
-    __int__ = __float__
-    __index__ = __float__
+    __int__ = __index__ = __float__
 
 
 class FloatSub(float):
@@ -42,12 +39,10 @@ class FloatSubRaising(float):
 
 
 class ListChanger(object):
-    """A number that changes `target` (a list being read) when converted."""
+    """A number that applies change to target (a list being read) when converted."""
 
-    def __init__(self, target, change, value):
-        self.target = target
-        self.change = change
-        self.value = value
+    def __init__(self, target, change, value=1.0):
+        self.target, self.change, self.value = target, change, value
 
     def __float__(self):
         self.change(self.target)
@@ -64,23 +59,17 @@ def clear(target):
     del target[:]
 
 
-def drop_last(target):
-    if target:
-        del target[-1]
-
-
 def grow(target):
     target.extend([(1.0, 1.0, 1.0)] * 50)
 
 
+def drop_last(target):
+    del target[-1:]
+
+
 def replace_first(target):
-    if target:
-        target[0] = "replaced"
+    target[:1] = ["replaced"] * len(target[:1])
 
 
-def reverse(target):
-    target.reverse()
-
-
-LIST_CHANGES = [clear, drop_last, grow, replace_first, reverse]
+LIST_CHANGES = [clear, drop_last, grow, replace_first, lambda target: target.reverse()]
 ERRORS = [ValueError, TypeError, MemoryError, OverflowError, ZeroDivisionError, RuntimeError]

@@ -1,9 +1,6 @@
-"""Seeded calls of findRoots, optimizeModel and optimizeDualModel: the choices
-and the argument shapes of the golden record (bench/golden.py), which adds
-its own values.
-
-Every choice comes from random.random() alone, which gives the same sequence
-under Python 2.7 and 3."""
+"""Seeded calls of findRoots, optimizeModel and optimizeDualModel for the golden
+record (bench/golden.py): every choice comes from random.random() alone, which
+gives the same sequence under Python 2.7 and 3."""
 import random
 
 # Argument lists that each entry refuses as a whole.
