@@ -33,7 +33,7 @@ from __future__ import annotations
 
 import sys
 from array import array
-from typing import TYPE_CHECKING, Any, Optional, Union, overload
+from typing import TYPE_CHECKING, Any, Callable, Optional, Union, overload
 
 from . import _classic
 from ._errors import (CurveFitError, IllConditionedError, InternalError, InvalidInputError,
@@ -95,16 +95,27 @@ def _call(name: str, points: Optional[Points], *arguments: Any,
     return getattr(backend, name)(*points.contiguous(), *arguments, double_precision)
 
 
-def _read(x: Any, y: Any, sigma: Any, double_precision: bool) -> Points:
-    """The points, read as the native call will read them. Double precision
-    needs the array engine; the classic call reads single precision only."""
-    if double_precision and _backend() is _classic:
-        raise InvalidInputError(Status.INVALID_ARGUMENT, "double_precision=True needs numpy "
-                                "and the array engine (_curvefits_engine); the classic call "
-                                "reads single precision only")
-    points = read_points(x, y, sigma)
-    if double_precision:
-        points.read_as_given()
+def _prepared(x: Any, y: Any, sigma: Any, double_precision: bool, check: bool,
+              refuse: Callable[[Points], None]) -> Union[Points, CurveFitError]:
+    """The points as the native call will read them, checked by refuse and
+    warned about when single precision damages them; with check=False a
+    refusal is returned instead of raised. Double precision needs the array
+    engine; the classic call reads single precision only."""
+    try:
+        if double_precision and _backend() is _classic:
+            raise InvalidInputError(Status.INVALID_ARGUMENT, "double_precision=True needs numpy "
+                                    "and the array engine (_curvefits_engine); the classic "
+                                    "call reads single precision only")
+        points = read_points(x, y, sigma)
+        if double_precision:
+            points.read_as_given()
+        refuse(points)
+    except InvalidInputError as error:
+        if check:
+            raise
+        return error
+    if not double_precision:
+        warn_precision(points, 3)
     return points
 
 
@@ -187,19 +198,16 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
                       scale_small_y=scale_small_y, check_conditioning=check_conditioning,
                       allow_exact_fit=allow_exact_fit,
                       allow_zero_uncertainty=allow_zero_uncertainty)
-    try:
+    def refuse(points: Points) -> None:
         if int(model) not in Model.__members__.values() or model == Model.DUAL:
             raise InvalidInputError(Status.INVALID_ARGUMENT, "model must be one of %s; the "
                                     "two-range model is fitted by fit_two_range" % ", ".join(
                                         m.name for m in Model if m != Model.DUAL))
-        points = _read(x, y, sigma, double_precision)
         refuse_fit(points, model, int(order), word)
-    except InvalidInputError as error:
-        if check:
-            raise
-        return error
-    if not double_precision:
-        warn_precision(points, 3)
+
+    points = _prepared(x, y, sigma, double_precision, check, refuse)
+    if isinstance(points, CurveFitError):
+        return points
     status, message, report = _call("fit", points, int(model), int(order), word,
                                     double_precision=double_precision)
     if report is None:
@@ -265,15 +273,10 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                       allow_exact_fit=allow_exact_fit,
                       allow_zero_uncertainty=allow_zero_uncertainty)
     cut = float(threshold) if double_precision else single(float(threshold))
-    try:
-        points = _read(x, y, sigma, double_precision)
-        refuse_two_range(points, cut, int(lower_order), int(upper_order), word)
-    except InvalidInputError as error:
-        if check:
-            raise
-        return error
-    if not double_precision:
-        warn_precision(points, 3)
+    points = _prepared(x, y, sigma, double_precision, check, lambda p: refuse_two_range(
+        p, cut, int(lower_order), int(upper_order), word))
+    if isinstance(points, CurveFitError):
+        return points
     status, message, reports = _call("fit_dual", points, float(threshold), int(lower_order),
                                      int(upper_order), word, double_precision=double_precision)
     if reports is None:
