@@ -1,11 +1,7 @@
-"""Runs a module (-m name args...) or a script (path args...) and writes its
-exit status to STATUS_FILE before the interpreter ends: a sanitizer's leak
-check at exit replaces the process's status whenever it finds a leak, and the
-interpreter leaves memory of its own behind. A run that a sanitizer error ends
-writes no file.
-
-    exit_status.py STATUS_FILE (-m module | script) [args...]
-"""
+"""exit_status.py STATUS_FILE (-m module | script) [args...]: runs the module or
+script and writes its exit status to STATUS_FILE, which a sanitizer's leak check
+at exit would replace (the interpreter leaves memory behind); a run that a
+sanitizer error ends writes no file."""
 import runpy
 import sys
 import traceback
