@@ -1,7 +1,5 @@
-"""exit_status.py STATUS_FILE (-m module | script) [args...]: runs the module or
-script and writes its exit status to STATUS_FILE, which a sanitizer's leak check
-at exit would replace (the interpreter leaves memory behind); a run that a
-sanitizer error ends writes no file."""
+"""exit_status.py STATUS_FILE (-m module | script) [args...]: writes the run's exit status, which a
+sanitizer's leak check at exit replaces (the interpreter leaves memory behind); a sanitizer error, none."""
 import runpy
 import sys
 import traceback

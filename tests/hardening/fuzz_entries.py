@@ -1,8 +1,6 @@
-"""Seeded fuzzing of the three entries with hostile arguments of their own
-shape (Python 2 and 3). Every call must return (int, None or list) in time,
-raise nothing and leave no error pending. Call i of seed s is replayed with
---seed s --start i --calls 1 --show; with --chunks N the calls run in N child
-processes, and a child that dies is a crash."""
+"""Seeded fuzzing of the entries with hostile arguments: each call returns (int, None or list) in
+time, raises nothing, leaves no error pending. Replay call i of seed s with --seed s --start i
+--calls 1 --show; with --chunks N the calls run in N children, and a child that dies is a crash."""
 from __future__ import print_function
 
 import argparse
@@ -17,13 +15,11 @@ import warnings
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import tallowfit  # noqa: E402
-from hostile_items import (ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub, ListChanger,  # noqa: E402
-                           WrongFloat, clear)
+from hostile_items import ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub, ListChanger, WrongFloat, clear  # noqa
 from recording import MISSING, RaisingWrite, Recorder, ReplacedStdout, WithoutWrite, pending_error  # noqa: E402
 
 clock = getattr(time, "perf_counter", time.time)
-LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
-TEXT = str if sys.version_info[0] >= 3 else unicode  # noqa: F821
+LONG, TEXT = (int, str) if sys.version_info[0] >= 3 else (long, unicode)  # noqa: F821 (Python 2's)
 MAX_POINTS = 100000
 # Bounds only a call that does not end exceeds, on a loaded machine too (the
 # slowest ordinary call takes 0.5 s alone); a fit costs points x order^2 per

@@ -1,8 +1,6 @@
-"""leak_report.py LOG...: exit 1 when an AddressSanitizer or valgrind memcheck
-leak was allocated with a frame of the module on its stack. Every call passes
-through the interpreter, which leaves memory of its own at exit, so suppressing
-by frame would hide the module's leaks too. What the module's registration made
-and tracemalloc's records of blocks are the interpreter's to keep."""
+"""leak_report.py LOG...: exit 1 when an AddressSanitizer or valgrind leak was allocated with the
+module on its stack (suppressing the interpreter's frames would hide the module's leaks too). What
+the module's registration made and tracemalloc's records are the interpreter's to keep."""
 from __future__ import print_function
 
 import re

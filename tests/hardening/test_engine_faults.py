@@ -1,8 +1,6 @@
-"""The companion's array engine under the fault-injection build: each storage
-allocation failing gives the status and text of the classic entry's same
-failure, each object creation MemoryError or the out-of-memory status; every
-failure leaves nothing outstanding, no error pending and the arrays' reference
-counts as they were."""
+"""The array engine's faults: a storage failure gives the classic entry's status and text, an object
+creation's MemoryError or the out-of-memory status; nothing outstanding, no error pending, the arrays'
+reference counts unchanged."""
 import array
 import itertools
 import sys

@@ -1,10 +1,7 @@
-"""The fault-injection build with one event at a time failing: each object
-creation (and a second one while the first is handled), each allocation of the
-core's storage and each growth of what was read, over calls that succeed and
-calls refused. Each path gives its failure's status and messages, no error
-pending, no storage outstanding, the arguments' reference counts unchanged; over
-TALLOWFIT_HARDENING_ROUNDS repeats neither a debug interpreter's total of
-references nor tracemalloc's traced memory grows."""
+"""Each object creation (and a second while the first is handled), storage allocation and growth of
+what was read failing in turn: each path gives its status and messages, no error pending, no storage
+outstanding, reference counts unchanged; over TALLOWFIT_HARDENING_ROUNDS repeats a debug interpreter's
+total of references and tracemalloc's traced memory do not grow."""
 import os
 import sys
 import unittest
@@ -87,8 +84,7 @@ def paths():
             # The fit list is built up to the average error before its refusal.
             assert made["object"] > 2 or not args or args[0] is not ZERO_Y, made
             for k in range(1, made["object"] + 1):
-                last = k >= made["object"] - 1
-                yield name, args, {"object": (k,)}, lambda result, parts, last=last, written=written: (
+                yield name, args, {"object": (k,)}, lambda result, parts, last=k >= made["object"] - 1, written=written: (
                     (result is MemoryError and parts == written) if last
                     else (result == (OUT_OF_MEMORY, None) and parts[-1] == BAD_ALLOCATION))
             continue
