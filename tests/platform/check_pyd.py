@@ -1,10 +1,7 @@
-"""python3 check_pyd.py tallowfit.pyd python27.def: checks the export and import
-tables of the Windows build as `objdump -p` shows them: a 32-bit Windows DLL
-(pei-i386) exporting exactly inittallowfit, undecorated; importing only from
-python27.dll (exactly the names of the .def file its import library was made
-from) and Windows system DLLs, so no MinGW runtime DLL is needed beside it; the
-root finder's floating-point control, _control87 and _clearfp, from msvcrt.dll.
-Prints PASS or FAIL and exits non-zero on FAIL."""
+"""python3 check_pyd.py tallowfit.pyd python27.def: the Windows build, as `objdump -p` shows it, is a
+32-bit DLL (pei-i386) exporting exactly inittallowfit, importing exactly the .def file's names from
+python27.dll, only system DLLs besides (no MinGW runtime DLL), and the root finder's floating-point
+control, _control87 and _clearfp, from msvcrt.dll. Prints PASS or FAIL; exits non-zero on FAIL."""
 import re
 import shutil
 import subprocess
