@@ -18,10 +18,8 @@ KINDS = ("object", "storage", "growth")
 POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
 SAME_X = [(1.0, 1.0, 1.0), (1.0, 3.0, 1.0), (1.0, 5.0, 1.0)]
 ZERO_Y = [(x, 0.0, 1.0) for x in (1.0, 2.0, 3.0)]  # no average error
-# Real and complex roots, a refined fit with its condition check, zero
-# uncertainties with the covariance factor, both ranges of a two-range fit.
-SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
-              ("optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
+# Real and complex roots, a refined and checked fit, zero uncertainties, both ranges of a two-range fit.
+SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)), ("optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
               ("optimizeModel", ([(x, 1.0 + 0.5 * x + 0.25 * x * x, 0.0) for x in (1.0, 2.0, 3.0, 4.0, 5.0)],
                                  POLYNOMIAL, 3, ZERO_UNCERTAINTY)),
               ("optimizeDualModel", (POWER_LAW, 4.5, 2, 2, REFINE))]
@@ -29,10 +27,9 @@ SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
 REFUSED = [("findRoots", ()), ("findRoots", (["1"],)), ("findRoots", ([1.0, 0.0],)), ("findRoots", ([],)),
            ("optimizeModel", (POWER_LAW, LOG_LOG)), ("optimizeModel", (POWER_LAW + [(1.0, 2.0)], LOG_LOG, 2, 0)),
            ("optimizeModel", (POWER_LAW, 3, 2, 0)), ("optimizeModel", (SAME_X, POLYNOMIAL, 2, 0)),
-           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)),
-           ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)), ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
-# What a failed creation writes: a payload list its message first, any other
-# object the inner guard's text; the status and the 2-tuple raise MemoryError.
+           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)), ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)),
+           ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
+# A failed creation writes: a payload list its message first, any other object the inner guard's text.
 WRITTEN = {"list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION], "status": [], "tuple": []}
 UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])  # before any fault is set
 
@@ -133,13 +130,12 @@ class FaultInjection(unittest.TestCase):
             self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
 
     def check_repeated(self, measure, leaked):
-        every = list(paths())
-        for name, args, faults, _ in every:  # the interpreter's caches fill on the first failures
-            run(name, args, faults)
+        every = [path[:3] for path in paths()]
+        for path in every:  # the interpreter's caches fill on the first failures
+            run(*path)
         nothing = growth(measure, lambda: None)
-        grown = [(name, faults, growth(measure, lambda: run(name, args, faults)) - nothing)
-                 for name, args, faults, _ in every]
-        self.assertEqual([g for g in grown if leaked(g[2])], [])
+        grown = [(path, growth(measure, lambda: run(*path)) - nothing) for path in every]
+        self.assertEqual([g for g in grown if leaked(g[1])], [])
 
     @unittest.skipUnless(hasattr(sys, "gettotalrefcount"), "needs a debug interpreter")
     def test_no_reference_is_left_behind(self):
