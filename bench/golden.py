@@ -1,31 +1,18 @@
-"""Golden record of the module's results: a seeded series of calls of
-findRoots, optimizeModel and optimizeDualModel whose every status, written
-message and payload float (as float.hex text) is kept, so that a change meant
-to make the module faster can be shown to change no result bit.
+"""Golden record: a seeded series of calls of findRoots, optimizeModel and
+optimizeDualModel (every model and ids outside it, orders, flag words, hostile
+points and arguments, polynomials of degree 0 to 26, fits of up to 10^5 points)
+whose statuses, messages and payloads are kept as float.hex digests, so that a
+faster module can be shown to change no result bit. The cases come from
+random.random() and exact or correctly rounded arithmetic alone, so Python 2.7
+and 3 replay the same calls.
 
-The calls cover every model (and ids outside the catalogue), orders 0 to 6 and
-beyond, every flag combination 0 .. 63 (and stray high bits), 0 to 40 points
-with invalid ones, points as tuples and lists of floats, ints, bools, huge ints
-and float subclasses, malformed points and arguments, polynomials of degree 0
-to 26, and a few fits of tens of thousands of points.
-
-The cases come from random.random() alone, which gives the same sequence under
-Python 2.7 and 3, and from arithmetic that is exact or correctly rounded (no
-C library exp or log), so both interpreters replay the very same calls. Each
-line of the record holds the call's number, function, a digest of its
-arguments, the status, the message and a digest of the full payload dump.
-
-    python golden.py record FILE     write the record of the module on the path
-    python golden.py check FILE      compare with FILE; exit 1 on any difference,
-                                     77 when FILE was made on another platform
-    python golden.py show INDEX      print call INDEX and its full result
-    python golden.py dump FILE CALLS the record with every payload in full, of the
-                                     calls pickled in CALLS (written when missing:
-                                     an i386 interpreter computes some arguments
-                                     on the x87 unit, so it takes the host's)
-    python golden.py compare A B     two dumps, e.g. of a 64-bit and a 32-bit build:
-                                     the same bits where no C library exp, log or
-                                     pow takes part, within LIBM_BOUND elsewhere
+    record FILE       write the record of the module on the path
+    check FILE        exit 1 on any difference, 77 when FILE was made elsewhere
+    show INDEX        print call INDEX and its full result
+    dump FILE CALLS   the record with full payloads of the calls pickled in CALLS (written
+                      when missing: an i386 interpreter computes some on the x87 unit)
+    compare A B       two dumps: the same bits where no C library exp, log or pow takes
+                      part, within LIBM_BOUND elsewhere
 """
 import hashlib
 import json
@@ -38,49 +25,33 @@ import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tests", "support"))
 import tallowfit  # noqa: E402
+from hostile_items import FloatSub, ListChanger, clear  # noqa: E402
 from recording import dump, recorded_text  # noqa: E402
-from seeded_calls import (Draw, call_series, dual_tail, flag_word, malformed,  # noqa: E402
-                          order_value, point_count, spoil_points)
+from seeded_calls import Draw, dual_tail, flag_word, malformed, order_value, point_count, spoil_points  # noqa: E402
 
 SEED = 20261206
 SMALL_CALLS = 4200
 LARGE_SIZES = (5000, 20000, 100000)
-SKIPPED = 77
-# The logarithmic models and the two-range model compute with the C library's
-# exp, log and pow, whose last bit may differ between C libraries: their
-# payloads may differ by this much, relative to the call's largest magnitude.
+SKIPPED = 77  # the test runner's status of a test skipped
+# The logarithmic and two-range models use the C library's exp, log and pow, whose last bit
+# differs between libraries: payloads may differ by this much, relative to the largest magnitude.
 LIBM_MODELS = (0, 1, 2, 3)
 LIBM_BOUND = 1e-2
 FLOAT = re.compile(r"-?(?:0x[0-9a-f.]+p[-+]\d+|inf|nan)")
 
-# Point items that are not plain floats, each read as PyArg_Parse reads it.
-class Real(float):
-    """A float subclass: read through its own conversion."""
-
-
-class Number(object):
-    """An object with a float conversion of its own."""
-
-    def __init__(self, value):
-        self.value = value
-
-    def __float__(self):
-        return self.value
-
-
-class Shrinking(object):
-    """A number whose conversion empties the list it sits in."""
-
-    def __init__(self, owner):
-        self.owner = owner
-
-    def __float__(self):
-        del self.owner[:]
-        return 2.0
+# Point items with a float conversion of their own (named in the record): one that
+# changes nothing, one that empties the list it sits in.
+Number = type("Number", (ListChanger,), {"__init__": lambda self, value: ListChanger.__init__(self, [], list, value)})
+Shrinking = type("Shrinking", (ListChanger,), {"__init__": lambda self, owner: ListChanger.__init__(self, owner, clear, 2.0)})
 
 
 SPECIALS = (float("nan"), float("inf"), float("-inf"), 0.0, -0.0, 5e-324, 1e-300, 1e300,
             1e39, 1e-46, 3.4028235677973366e38, 16777217.0, 0.1)
+
+
+COEFFICIENTS = (lambda draw: float(draw.integer(-10, 10)), lambda draw: draw.integer(-10, 10),
+                lambda draw: draw.real(-1.0, 1.0) * 2.0 ** draw.integer(-300, 300),
+                lambda draw: draw.real(-1.0, 1.0) * 2.0 ** draw.integer(-4, 4))
 
 
 def special_number(draw):
@@ -88,55 +59,33 @@ def special_number(draw):
 
 
 def coefficient_list(draw):
-    degree = draw.integer(0, 26)
-    kind = draw.integer(0, 6)
-    if kind == 0:
-        values = [float(draw.integer(-10, 10)) for _ in range(degree + 1)]
-    elif kind == 1:
-        values = [draw.integer(-10, 10) for _ in range(degree + 1)]
-    elif kind == 2:
-        values = [draw.real(-1.0, 1.0) * 2.0 ** draw.integer(-300, 300) for _ in range(degree + 1)]
-    elif kind == 3:  # x^n - a: roots on a circle
+    degree, kind = draw.integer(0, 26), draw.integer(0, 6)
+    if kind == 3:  # x^n - a: roots on a circle
         values = [draw.real(-4.0, 4.0)] + [0.0] * max(degree - 1, 0) + [1.0]
     else:
-        values = [draw.real(-1.0, 1.0) * 2.0 ** draw.integer(-4, 4) for _ in range(degree + 1)]
+        values = [COEFFICIENTS[min(kind, 3)](draw) for _ in range(degree + 1)]
     if values and values[-1] == 0.0:
         values[-1] = 1.0
     if draw.chance(0.15):
         values[draw.integer(0, len(values) - 1)] = special_number(draw)
     if draw.chance(0.05):
-        values[draw.integer(0, len(values) - 1)] = draw.pick(
-            ["1", None, Real(1.5), Number(2.5), [1.0], 1j])
+        values[draw.integer(0, len(values) - 1)] = draw.pick(["1", None, FloatSub(1.5), Number(2.5), [1.0], 1j])
     if draw.chance(0.05):
         values[-1] = draw.pick([0.0, -0.0, 5e-324])
     return values
 
 
-def roots_call(draw):
-    refused = malformed(draw, "findRoots", 0.05)
-    return refused if refused is not None else (coefficient_list(draw),)
-
-
-def curve_value(draw, model, x, shape):
-    """y near a curve the model can fit, from exact or correctly rounded arithmetic."""
-    a, b, c = shape
-    if model in (0, 1, 2, 3):
-        return a * x * math.sqrt(abs(x)) if b > 0 else a * x / (1.0 + abs(x))
-    if model == 4:
-        return a + b * math.sqrt(abs(x))
-    if model == 5:
-        return math.sqrt(abs(a * a + b * b * x))
-    return a + b * x + c * x * x
+# y of a curve each model can fit, from exact or correctly rounded arithmetic.
+CURVES = [lambda a, b, c, x: a * x * math.sqrt(abs(x)) if b > 0 else a * x / (1.0 + abs(x))] * 4 + [
+    lambda a, b, c, x: a + b * math.sqrt(abs(x)), lambda a, b, c, x: math.sqrt(abs(a * a + b * b * x)),
+    lambda a, b, c, x: a + b * x + c * x * x]
 
 
 def point_number(draw, value):
     """The value as a point item: usually a float, sometimes another number."""
     r = draw.unit()
-    if r < 0.85:
-        return value
-    if r < 0.93:
-        return int(value) if value == value and abs(value) < 1e18 else value
-    return special_number(draw) if r < 0.98 else draw.pick([Real(value), True, Number(value)])
+    return value if r < 0.85 else (int(value) if value == value and abs(value) < 1e18 else value) if r < 0.93 \
+        else special_number(draw) if r < 0.98 else draw.pick([FloatSub(value), True, Number(value)])
 
 
 def point_list(draw, model, count):
@@ -144,17 +93,13 @@ def point_list(draw, model, count):
         draw.pick([1.125, 1.5, 2.0, 3.0])
     step = draw.integer(1, 64) / float(draw.pick([4, 8, 16, 32]))
     shape = (draw.real(0.1, 8.0), draw.pick([-1.0, 1.0, 0.5, 2.0]), draw.real(-1.0, 1.0))
-    relative = draw.real(0.001, 0.2)
-    zero_uncertainty = draw.chance(0.15)
-    mixed = draw.chance(0.3)
+    relative, zero_uncertainty, mixed = draw.real(0.001, 0.2), draw.chance(0.15), draw.chance(0.3)
     points = []
     for k in range(count):
         x = low + step * k
-        y = curve_value(draw, model, x, shape) * (1.0 + draw.real(-0.01, 0.01))
+        y = CURVES[model](*shape + (x,)) * (1.0 + draw.real(-0.01, 0.01))
         unc = 0.0 if zero_uncertainty else abs(y) * relative + 2.0 ** -20
-        values = [x, y, unc]
-        if mixed:
-            values = [point_number(draw, v) for v in values]
+        values = [point_number(draw, v) for v in (x, y, unc)] if mixed else [x, y, unc]
         points.append(list(values) if draw.chance(0.2) else tuple(values))
     spoil_points(draw, points, SPECIALS)
     r = draw.unit()
@@ -169,21 +114,14 @@ def point_list(draw, model, count):
 
 
 def model_call(draw, index):
-    refused = malformed(draw, "optimizeModel", 0.02)
-    if refused is not None:
-        return refused
     model = index // 64 % 7 if not draw.chance(0.04) else draw.pick([-1, 7, 100])
     points = point_list(draw, model if 0 <= model <= 6 else 1, point_count(draw))
     return (points, model, order_value(draw), flag_word(draw, index % 64))
 
 
 def dual_call(draw, index):
-    refused = malformed(draw, "optimizeDualModel", 0.03)
-    if refused is not None:
-        return refused
     points = point_list(draw, 3, point_count(draw))
-    xs = sorted(p[0] for p in points if isinstance(p, tuple) and len(p) == 3
-                and isinstance(p[0], float))
+    xs = sorted(p[0] for p in points if isinstance(p, tuple) and len(p) == 3 and isinstance(p[0], float))
     return (points,) + dual_tail(draw, xs, index % 64)
 
 
@@ -195,18 +133,26 @@ def large_calls():
                    0.01) for k in range(1, size + 1)]
         line = [(0.01 * k, 3.0 + 0.5 * 0.01 * k + 0.001 * ((k * 104729) % 17 - 8), 0.25)
                 for k in range(size)]
-        calls.append(("optimizeModel", (line, 6, 3, 0)))
-        calls.append(("optimizeModel", (loglog, 1, 3, 2)))
-        calls.append(("optimizeModel", (line, 5, 0, 42)))
-        calls.append(("optimizeDualModel", (loglog, loglog[size // 2][0], 2, 3, 2)))
+        calls += [("optimizeModel", (line, 6, 3, 0)), ("optimizeModel", (loglog, 1, 3, 2)),
+                  ("optimizeModel", (line, 5, 0, 42)), ("optimizeDualModel", (loglog, loglog[size // 2][0], 2, 3, 2))]
     return calls
 
 
+# Of every eight calls three of findRoots, four of optimizeModel, one of optimizeDualModel,
+# each with this share of argument lists refused as a whole.
+FUNCTIONS = ("findRoots",) * 3 + ("optimizeModel",) * 4 + ("optimizeDualModel",)
+MAKERS = {"findRoots": (0.05, lambda draw, index: (coefficient_list(draw),)),
+          "optimizeModel": (0.02, model_call), "optimizeDualModel": (0.03, dual_call)}
+
+
 def all_calls():
-    draw = Draw(SEED)
-    return call_series(SMALL_CALLS, lambda index: roots_call(draw),
-                       lambda index: model_call(draw, index),
-                       lambda index: dual_call(draw, index)) + large_calls()
+    draw, calls = Draw(SEED), []
+    for index in range(SMALL_CALLS):
+        function = FUNCTIONS[index % 8]
+        share, make = MAKERS[function]
+        refused = malformed(draw, function, share)
+        calls.append((function, refused if refused is not None else make(draw, index)))
+    return calls + large_calls()
 
 
 def digest(text):
@@ -219,34 +165,25 @@ def run(function, args):
     return (arguments,) + recorded_text(getattr(tallowfit, function), args)
 
 
-def platform_line():
-    """The record holds the C library's exp, log and pow results, so it is
-    checked only where it was made."""
-    return "# platform %s %s %s\n" % (platform.system(), platform.machine(),
-                                      platform.libc_ver()[0])
+# The record holds the C library's exp, log and pow results: checked only where made.
+PLATFORM = "# platform %s %s %s\n" % (platform.system(), platform.machine(), platform.libc_ver()[0])
 
 
 def record_lines(calls, full=False):
-    yield platform_line()
+    yield PLATFORM
     for index, (function, args) in enumerate(calls):
         arguments, status, message, payload = run(function, args)
         yield "%d\t%s\t%s\t%s\t%s\t%s\n" % (index, function, digest(arguments), status,
                                             json.dumps(message), payload if full else digest(payload))
 
 
-def uses_libm(function, args):
-    return function == "optimizeDualModel" or (
-        function == "optimizeModel" and len(args) > 1 and args[1] in LIBM_MODELS)
-
-
 def relative_difference(a, b):
     """Largest difference between the floats of two payload dumps, relative to
     their largest finite magnitude; infinity when anything else differs."""
     xs, ys = FLOAT.findall(a), FLOAT.findall(b)
-    if FLOAT.sub("", a) != FLOAT.sub("", b) or len(xs) != len(ys):
-        return float("inf")
     pairs = [(float.fromhex(x), float.fromhex(y)) for x, y in zip(xs, ys) if x != y]
-    if any(math.isinf(x) or math.isinf(y) or x != x or y != y for x, y in pairs):
+    if FLOAT.sub("", a) != FLOAT.sub("", b) or len(xs) != len(ys) or \
+            any(math.isinf(x) or math.isinf(y) or x != x or y != y for x, y in pairs):
         return float("inf")
     scale = max([abs(v) for v in map(float.fromhex, xs) if not (math.isinf(v) or v != v)] + [5e-324])
     return max(abs(x - y) for x, y in pairs) / scale
@@ -258,11 +195,10 @@ def compare(ours, theirs):
         if a == b:
             continue
         a, b = a.rstrip("\n").split("\t"), b.rstrip("\n").split("\t")
-        difference = relative_difference(a[5], b[5]) if a[:5] == b[:5] and uses_libm(function, args) \
-            else float("inf")
+        libm = function == "optimizeDualModel" or (function == "optimizeModel" and len(args) > 1 and args[1] in LIBM_MODELS)
+        difference = relative_difference(a[5], b[5]) if a[:5] == b[:5] and libm else float("inf")
         if difference <= LIBM_BOUND:
-            bounded += 1
-            largest = max(largest, difference)
+            bounded, largest = bounded + 1, max(largest, difference)
         else:
             differing += 1
             if differing <= 10:
@@ -273,16 +209,13 @@ def compare(ours, theirs):
 
 
 def main(argv):
-    if len(argv) == 3 and argv[1] == "record":
-        with open(argv[2], "w") as target:
-            target.writelines(record_lines(all_calls()))
-        return 0
-    if len(argv) == 4 and argv[1] == "dump":
-        if not os.path.exists(argv[3]):
+    if (len(argv), argv[1:2]) in ((3, ["record"]), (4, ["dump"])):
+        if len(argv) == 4 and not os.path.exists(argv[3]):
             with open(argv[3], "wb") as target:
                 pickle.dump(all_calls(), target, 2)
-        with open(argv[3], "rb") as source, open(argv[2], "w") as target:
-            target.writelines(record_lines(pickle.load(source), full=True))
+        calls = all_calls() if len(argv) == 3 else pickle.load(open(argv[3], "rb"))
+        with open(argv[2], "w") as target:
+            target.writelines(record_lines(calls, full=len(argv) == 4))
         return 0
     if len(argv) == 4 and argv[1] == "compare":
         with open(argv[2]) as ours, open(argv[3]) as theirs:
@@ -290,22 +223,18 @@ def main(argv):
     if len(argv) == 3 and argv[1] == "check":
         with open(argv[2]) as source:
             expected = source.readlines()
-        if expected[:1] != [platform_line()]:
+        if expected[:1] != [PLATFORM]:
             sys.stderr.write("recorded on another platform: %s" % expected[0])
             return SKIPPED
         actual = list(record_lines(all_calls()))
         differing = [(e, a) for e, a in zip(expected, actual) if e != a]
-        for e, a in differing[:10]:
-            sys.stderr.write("expected %sactual   %s" % (e, a))
-        if len(expected) != len(actual):
-            sys.stderr.write("%d calls recorded, %d made\n" % (len(expected), len(actual)))
-        sys.stderr.write("%d of %d calls differ\n" % (len(differing), len(actual)))
+        sys.stderr.write("".join("expected %sactual   %s" % pair for pair in differing[:10]) +
+                         "%d calls recorded, %d made, %d differ\n" % (len(expected), len(actual), len(differing)))
         return 1 if differing or len(expected) != len(actual) else 0
     if len(argv) == 3 and argv[1] == "show":
         function, args = all_calls()[int(argv[2])]
         arguments, status, message, payload = run(function, args)
-        sys.stdout.write("%s%s\nstatus %s\nmessage %s\npayload %s\n" % (
-            function, arguments, status, json.dumps(message), payload))
+        sys.stdout.write("%s%s\nstatus %s\nmessage %s\npayload %s\n" % (function, arguments, status, json.dumps(message), payload))
         return 0
     sys.stderr.write(__doc__)
     return 2

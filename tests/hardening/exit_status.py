@@ -1,11 +1,5 @@
-"""Runs a module (-m name args...) or a script (path args...) and writes its
-exit status to STATUS_FILE before the interpreter ends: a sanitizer's leak
-check at exit replaces the process's status whenever it finds a leak, and the
-interpreter leaves memory of its own behind. A run that a sanitizer error ends
-writes no file.
-
-    exit_status.py STATUS_FILE (-m module | script) [args...]
-"""
+"""exit_status.py STATUS_FILE (-m module | script) [args...]: writes the run's exit status, which a
+sanitizer's leak check at exit replaces (the interpreter leaves memory behind); a sanitizer error, none."""
 import runpy
 import sys
 import traceback

@@ -1,11 +1,6 @@
-"""Seeded, structure-aware fuzzing of the three entry points (Python 2 and 3):
-arguments of each entry's own shape made hostile (wrong arities and types,
-huge ints, NaN, subnormals, conversions that raise or answer wrongly, items
-that change the list while it is read, up to 10^5 points, sys.stdout replaced,
-missing or raising). Every call must return (int, None or list) in time, raise
-nothing and leave no error pending. Call i of seed s is built from its own
-generator and replayed with --seed s --start i --calls 1 --show. With --chunks
-N the calls run in N child processes, and a child that dies is a crash."""
+"""Seeded fuzzing of the entries with hostile arguments: each call returns (int, None or list) in
+time, raises nothing, leaves no error pending. Replay call i of seed s with --seed s --start i
+--calls 1 --show; with --chunks N the calls run in N children, and a child that dies is a crash."""
 from __future__ import print_function
 
 import argparse
@@ -20,19 +15,15 @@ import warnings
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import tallowfit  # noqa: E402
-from hostile_items import (ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub, ListChanger,  # noqa: E402
-                           RaisingFloat, WrongFloat, clear)
+from hostile_items import ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub, ListChanger, WrongFloat, clear  # noqa
 from recording import MISSING, RaisingWrite, Recorder, ReplacedStdout, WithoutWrite, pending_error  # noqa: E402
 
 clock = getattr(time, "perf_counter", time.time)
-LONG = int if sys.version_info[0] >= 3 else long  # noqa: F821 (Python 2's long)
-TEXT = str if sys.version_info[0] >= 3 else unicode  # noqa: F821
+LONG, TEXT = (int, str) if sys.version_info[0] >= 3 else (long, unicode)  # noqa: F821 (Python 2's)
 MAX_POINTS = 100000
-# Bounds that only a call that does not end exceeds, on a loaded machine too
-# (the slowest ordinary call takes about 0.5 s alone). A fit costs about points
-# x order^2 per solver pass, and an order has no limit but the point count:
-# beyond order 16 at 10^5 points a call is heavy. Under valgrind --slowdown
-# scales both bounds.
+# Bounds only a call that does not end exceeds, on a loaded machine too (the
+# slowest ordinary call takes 0.5 s alone); a fit costs points x order^2 per
+# pass, so beyond order 16 at 10^5 points a call is heavy. --slowdown scales both.
 HEAVY_WORK = 100000 * 16 * 16
 SECONDS_ALLOWED = {False: 5.0, True: 60.0}
 FLOATS = [0.0, -0.0, 1.0, -1.0, 0.5, 1e-45, 5e-324, 2.2250738585072014e-308, 1e-310, 1e308, -1e308,
@@ -59,7 +50,7 @@ class Builder(object):
         kind = self.rng.randrange(16)
         return self.plain() if kind <= 6 or (kind == 13 and target is None) else [
             lambda: self.pick(INTS), lambda: self.pick(ODD[:6]), lambda: self.pick(ODD[6:]),
-            lambda: RaisingFloat(self.pick(ERRORS)),
+            lambda: WrongFloat(self.pick(ERRORS)),
             lambda: WrongFloat(self.pick(["1", None, 1 + 1j, [1.0], FloatSub(2.0), IntSub(7), 2 ** 70])),
             lambda: FloatSubRaising(self.plain()), lambda: ListChanger(target, self.pick(LIST_CHANGES), self.plain()),
             lambda: self.rng.randint(-10 ** 6, 10 ** 6), lambda: float(self.rng.randint(1, 50))][kind - 7]()
@@ -111,18 +102,15 @@ class Builder(object):
         if entry == "findRoots":
             args = [self.items(lambda k: self.plain(), self.number)]
         elif entry == "optimizeModel":
-            args = [self.points(), self.integer(list(range(-1, 9))), self.integer(list(range(7))),
-                    self.integer(list(range(64)))]
+            args = [self.points(), self.integer(list(range(-1, 9))), self.integer(list(range(7))), self.integer(list(range(64)))]
         else:
             threshold = self.rng.uniform(0.0, 10.0) if self.rng.random() < 0.8 else self.pick(
                 [self.hostile(), 2 ** 200, -2 ** 200, "1.0", None, IntSub(3)])
             args = [self.points(), threshold, self.integer(list(range(5))), self.integer(list(range(5))),
                     self.integer(list(range(64)))]
         if self.rng.random() < 0.05:  # wrong arity
-            if self.rng.random() < 0.5:
-                del args[self.rng.randrange(len(args)):]
-            else:
-                args.extend(self.hostile() for _ in range(self.rng.randrange(1, 4)))
+            args = args[:self.rng.randrange(len(args))] if self.rng.random() < 0.5 else \
+                args + [self.hostile() for _ in range(self.rng.randrange(1, 4))]
         return tuple(args)
 
 
@@ -162,64 +150,52 @@ def run_call(entry, args, out, strict, slowdown):
 
 
 def fuzz(options):
-    summary = {"calls": 0, "payloads": 0, "failures": [], "slowest": [0.0, None]}
+    """[calls, calls with a payload, failures, [seconds, index] of the slowest ordinary call]."""
+    payloads, failures, slowest = 0, [], [0.0, None]
     for index in range(options.start, options.start + options.calls):
         entry, args, out, strict = build_call(options.seed, index)
         if options.show:
             text = repr(args)
             sys.stderr.write("call %d: %s%s\n" % (index, entry, text[:400] + "..." * (len(text) > 400)))
-            sys.stderr.flush()
         problem, seconds, payload = run_call(entry, args, out, strict, options.slowdown)
-        summary["calls"] += 1
-        summary["payloads"] += payload
-        if not heavy(entry, args) and seconds > summary["slowest"][0]:
-            summary["slowest"] = [seconds, index]
-        if problem is not None:
-            summary["failures"].append("call %d (%s): %s" % (index, entry, problem))
-    return summary
+        payloads += payload
+        slowest = [seconds, index] if not heavy(entry, args) and seconds > slowest[0] else slowest
+        failures += ["call %d (%s): %s" % (index, entry, problem)] if problem is not None else []
+    return [options.calls, payloads, failures, slowest]
 
 
 def run_chunks(options):
     """The calls in child processes; a child that dies is a crash."""
-    total = {"calls": 0, "payloads": 0, "failures": [], "slowest": [0.0, None]}
-    size = (options.calls + options.chunks - 1) // options.chunks
+    total, size = [0, 0, [], [0.0, None]], (options.calls + options.chunks - 1) // options.chunks
     for first in range(options.start, options.start + options.calls, size):
         command = [sys.executable, os.path.abspath(__file__), "--seed", str(options.seed), "--start", str(first),
-                   "--calls", str(min(size, options.start + options.calls - first)),
-                   "--slowdown", str(options.slowdown)]
+                   "--calls", str(min(size, options.start + options.calls - first)), "--slowdown", str(options.slowdown)]
         child = subprocess.Popen(command + ["--json"], stdout=subprocess.PIPE)
         output = child.communicate()[0].decode("ascii", "replace").strip()
         if child.returncode < 0 or not output:
-            total["failures"].append("crash (status %d); replay with: %s --show" % (child.returncode, " ".join(command)))
-            continue
-        part = json.loads(output.splitlines()[-1])
-        total["calls"] += part["calls"]
-        total["payloads"] += part["payloads"]
-        total["failures"] += part["failures"]
-        total["slowest"] = max(total["slowest"], part["slowest"], key=lambda s: s[0])
+            total[2].append("crash (status %d); replay with: %s --show" % (child.returncode, " ".join(command)))
+        else:
+            part = json.loads(output.splitlines()[-1])
+            total = [total[0] + part[0], total[1] + part[1], total[2] + part[2],
+                     max(total[3], part[3], key=lambda s: s[0])]
     return total
 
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    for name, default in (("--seed", 1), ("--start", 0), ("--calls", 10000), ("--chunks", 0)):
-        parser.add_argument(name, type=int, default=default)
-    parser.add_argument("--slowdown", type=float, default=1.0)
-    parser.add_argument("--show", action="store_true", help="print each call before it is made")
-    parser.add_argument("--json", action="store_true")
+    for name, default in (("--seed", 1), ("--start", 0), ("--calls", 10000), ("--chunks", 0), ("--slowdown", 1.0)):
+        parser.add_argument(name, type=type(default), default=default)
+    for flag in ("--show", "--json"):  # print each call before it is made; the summary as JSON
+        parser.add_argument(flag, action="store_true")
     options = parser.parse_args()
-    summary = run_chunks(options) if options.chunks else fuzz(options)
-    if options.json:
-        print(json.dumps(summary))
-    else:
-        print("python %d.%d seed %d calls %d..%d: %d calls (%d with a payload), %d failed, "
-              "slowest ordinary call %.4f s (call %s)" % (
-                  sys.version_info[0], sys.version_info[1], options.seed, options.start,
-                  options.start + options.calls - 1, summary["calls"], summary["payloads"],
-                  len(summary["failures"]), summary["slowest"][0], summary["slowest"][1]))
-        for failure in summary["failures"][:20]:
-            print("  " + failure)
-    return 1 if summary["failures"] else 0
+    calls, payloads, failures, slowest = summary = run_chunks(options) if options.chunks else fuzz(options)
+    print(json.dumps(summary) if options.json else "python %d.%d seed %d calls %d..%d: %d calls (%d with a payload), "
+          "%d failed, slowest ordinary call %.4f s (call %s)" % (sys.version_info[:2] + (
+              options.seed, options.start, options.start + options.calls - 1, calls, payloads, len(failures)) +
+              tuple(slowest)))
+    for failure in failures[:20] if not options.json else ():
+        print("  " + failure)
+    return 1 if failures else 0
 
 
 if __name__ == "__main__":

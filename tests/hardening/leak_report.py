@@ -1,14 +1,6 @@
-"""Reads AddressSanitizer leak reports or valgrind memcheck logs and fails when
-a leaked block was allocated with a frame of the module on its stack.
-
-The interpreter keeps and drops memory of its own at exit, and every call into
-the module passes through it, so a suppression by frame would hide the
-module's leaks too; the reports are sorted here instead. What the module's
-registration made is the interpreter's to keep, and so is a record that
-tracemalloc made of a block.
-
-    leak_report.py LOG...    exit 1 when a leak is the module's
-"""
+"""leak_report.py LOG...: exit 1 when an AddressSanitizer or valgrind leak was allocated with the
+module on its stack (suppressing the interpreter's frames would hide the module's leaks too). What
+the module's registration made and tracemalloc's records are the interpreter's to keep."""
 from __future__ import print_function
 
 import re

@@ -1,13 +1,7 @@
-"""Failures injected into the fault-injection build of the module, one event at
-a time: every Python object creation (also a second one while the first
-failure is handled), every allocation of the core's working storage and every
-growth of the vectors that hold what was read, over calls that succeed and
-calls that are refused. Each path must give the status and messages of its
-failure, no error left pending, nothing of the core's storage outstanding and
-the arguments' reference counts as they were. Each path is then repeated
-TALLOWFIT_HARDENING_ROUNDS times (default 100): under a debug interpreter the
-interpreter's total of references, under Python 3 the memory tracemalloc
-traces must not grow."""
+"""Each object creation (and a second while the first is handled), storage allocation and growth of
+what was read failing in turn: each path gives its status and messages, no error pending, no storage
+outstanding, reference counts unchanged; over TALLOWFIT_HARDENING_ROUNDS repeats a debug interpreter's
+total of references and tracemalloc's traced memory do not grow."""
 import os
 import sys
 import unittest
@@ -18,19 +12,14 @@ from recording import (BAD_ALLOCATION, CHECK_CONDITIONING, FAILED_CALL, LIST_FAI
                        call_recorded, pending_error)
 
 ROUNDS = int(os.environ.get("TALLOWFIT_HARDENING_ROUNDS", "100"))
-# Caches of the interpreter may settle a few blocks late; a leak of one float
-# per call is 24 bytes per round and passes this bound at 100 rounds already.
-TRACED_BYTES_ALLOWED = 1024
+TRACED_BYTES_ALLOWED = 1024  # caches settle late; one float leaked per call passes it in 100 rounds
 WARM_UP = 20  # free lists (of MemoryError instances, for one) fill over the first calls
 KINDS = ("object", "storage", "growth")
 POWER_LAW = [(x, 2.0 * x ** 1.5, 0.1) for x in (2.0, 3.0, 4.0, 5.0, 6.0, 7.0)]
 SAME_X = [(1.0, 1.0, 1.0), (1.0, 3.0, 1.0), (1.0, 5.0, 1.0)]
 ZERO_Y = [(x, 0.0, 1.0) for x in (1.0, 2.0, 3.0)]  # no average error
-# Each through a different part of the payload: real and complex roots, a
-# refined fit with its condition check, zero uncertainties with the covariance
-# factor, both ranges of a two-range fit.
-SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
-              ("optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
+# Real and complex roots, a refined and checked fit, zero uncertainties, both ranges of a two-range fit.
+SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)), ("optimizeModel", (POWER_LAW, LOG_LOG, 0, REFINE | CHECK_CONDITIONING)),
               ("optimizeModel", ([(x, 1.0 + 0.5 * x + 0.25 * x * x, 0.0) for x in (1.0, 2.0, 3.0, 4.0, 5.0)],
                                  POLYNOMIAL, 3, ZERO_UNCERTAINTY)),
               ("optimizeDualModel", (POWER_LAW, 4.5, 2, 2, REFINE))]
@@ -38,16 +27,11 @@ SUCCEEDING = [("findRoots", ([-1.0, 1.0, -1.0, 1.0],)),
 REFUSED = [("findRoots", ()), ("findRoots", (["1"],)), ("findRoots", ([1.0, 0.0],)), ("findRoots", ([],)),
            ("optimizeModel", (POWER_LAW, LOG_LOG)), ("optimizeModel", (POWER_LAW + [(1.0, 2.0)], LOG_LOG, 2, 0)),
            ("optimizeModel", (POWER_LAW, 3, 2, 0)), ("optimizeModel", (SAME_X, POLYNOMIAL, 2, 0)),
-           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)),
-           ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)), ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
-# What a failed creation writes: a list of the payload (the root list, a fit
-# list and the lists in it) the list message first, any other object only the
-# inner guard's text; the status and the 2-tuple are the interpreter's MemoryError.
+           ("optimizeModel", (ZERO_Y, POLYNOMIAL, 2, 0)), ("optimizeDualModel", (POWER_LAW, "4.5", 2, 2, 0)),
+           ("optimizeDualModel", (POWER_LAW, 10.0, 2, 2, 0))]
+# A failed creation writes: a payload list its message first, any other object the inner guard's text.
 WRITTEN = {"list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION], "status": [], "tuple": []}
-
-
-# Before any fault is set the variant behaves as the normal module.
-UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])
+UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])  # before any fault is set
 
 
 def run(name, args, faults=None):
@@ -69,8 +53,7 @@ def creations(name, payload):
         sequence, fits = ([], [payload]) if name == "optimizeModel" else (["object"], payload)
     for coefficients, rows, _, _, deviations in fits:
         sequence += ["list", "list"] + ["object"] * len(coefficients) + ["list"]
-        for row in rows:
-            sequence += ["list"] + ["object"] * len(row)
+        sequence += [what for row in rows for what in ["list"] + ["object"] * len(row)]
         # reduced chi-square, average error, the deviations list; each deviation a tuple of four floats
         sequence += ["object"] * (3 + 5 * len(deviations))
     return sequence + ["status", "tuple"]
@@ -83,10 +66,8 @@ def paths():
         yield name, args, None, lambda result, parts, intact=intact: result == intact
         for kind in ("storage", "growth"):
             assert made[kind] > 0 or intact[0] != OK, (name, kind)  # every success reads and computes
-            # The core's refusal is its out-of-memory status (findRoots with its
-            # message; a fit as std::bad_alloc's text or the solver's status
-            # alone), or judged by the norms when the condition test lacks
-            # storage; reading runs out as the platform's status, silently.
+            # Storage runs out as the out-of-memory status (findRoots with its message, a fit with the
+            # allocator's text or none), or the condition test falls back to the norms; reading, silently.
             quiet = [[FAILED_CALL]] if name == "findRoots" else [[], [BAD_ALLOCATION]]
             expected = (OUT_OF_MEMORY, quiet) if kind == "storage" else (SYSTEM_OUT_OF_MEMORY, [[]])
             fallback = kind == "storage" and intact[0] == OK and name != "findRoots" and args[-1] & CHECK_CONDITIONING
@@ -100,8 +81,7 @@ def paths():
             # The fit list is built up to the average error before its refusal.
             assert made["object"] > 2 or not args or args[0] is not ZERO_Y, made
             for k in range(1, made["object"] + 1):
-                last = k >= made["object"] - 1
-                yield name, args, {"object": (k,)}, lambda result, parts, last=last, written=written: (
+                yield name, args, {"object": (k,)}, lambda result, parts, last=k >= made["object"] - 1, written=written: (
                     (result is MemoryError and parts == written) if last
                     else (result == (OUT_OF_MEMORY, None) and parts[-1] == BAD_ALLOCATION))
             continue
@@ -110,8 +90,7 @@ def paths():
         for k, what in enumerate(sequence, 1):
             yield name, args, {"object": (k,)}, lambda result, parts, what=what: parts == WRITTEN[what] and (
                 result is MemoryError if what in ("status", "tuple") else result == (OUT_OF_MEMORY, None))
-            # The failure path's own creations: a message's status changes
-            # nothing, the last status and the tuple are MemoryError.
+            # The failure path's own creations: the last status and the tuple are MemoryError.
             later = run(name, args, {"object": (k,)})[2]["object"]
             for second in range(k + 1, later + 1) if what not in ("status", "tuple") else ():
                 yield name, args, {"object": (k, second)}, lambda result, parts, what=what, m=second >= later - 1: (
@@ -119,15 +98,9 @@ def paths():
         yield name, args, {"object": (len(sequence) + 1,)}, lambda result, parts, intact=intact: result == intact
 
 
-def referenced(args):
-    """The list arguments and the sequences in them (numbers and strings are shared)."""
-    lists = [arg for arg in args if isinstance(arg, list)]
-    return lists + [item for arg in lists for item in arg if isinstance(item, (list, tuple))]
-
-
 def growth(measure, path):
-    """How much measure() grows over ROUNDS runs of path, after a warm-up; of
-    two batches the smaller counts (a cache grows one batch at most, a leak both)."""
+    """Growth of measure() over ROUNDS runs of path after a warm-up; the smaller
+    of two batches (a cache grows one batch at most, a leak both)."""
     def batch():
         before = measure()
         for _ in range(ROUNDS):
@@ -146,7 +119,8 @@ class FaultInjection(unittest.TestCase):
         self.assertEqual(run("findRoots", ([1.0] * 24 + [2.0],))[2]["growth"], run("findRoots", ([1.0, 2.0],))[2]["growth"])
         outstanding = tallowfit._storageOutstanding()
         for name, args, faults, check in paths():
-            objects = referenced(args)
+            # The list arguments and the sequences in them (numbers and strings are shared).
+            objects = [o for arg in args if isinstance(arg, list) for o in [arg] + [i for i in arg if isinstance(i, (list, tuple))]]
             counts = [sys.getrefcount(o) for o in objects]
             result, parts, _ = run(name, args, faults)
             where = "%s%r %r: %r %r" % (name, args, faults, result, parts)
@@ -156,13 +130,12 @@ class FaultInjection(unittest.TestCase):
             self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
 
     def check_repeated(self, measure, leaked):
-        every = list(paths())
-        for name, args, faults, _ in every:  # the interpreter's caches fill on the first failures
-            run(name, args, faults)
+        every = [path[:3] for path in paths()]
+        for path in every:  # the interpreter's caches fill on the first failures
+            run(*path)
         nothing = growth(measure, lambda: None)
-        grown = [(name, faults, growth(measure, lambda: run(name, args, faults)) - nothing)
-                 for name, args, faults, _ in every]
-        self.assertEqual([g for g in grown if leaked(g[2])], [])
+        grown = [(path, growth(measure, lambda: run(*path)) - nothing) for path in every]
+        self.assertEqual([g for g in grown if leaked(g[1])], [])
 
     @unittest.skipUnless(hasattr(sys, "gettotalrefcount"), "needs a debug interpreter")
     def test_no_reference_is_left_behind(self):

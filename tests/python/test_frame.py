@@ -1,46 +1,23 @@
-"""The frame of every entry, which the golden record's replay cannot show:
-messages on whatever sys.stdout is, no exception ever left behind, positional
-arguments only, list items that fight back, the init function as the only
-export. The golden record carries every status, message and result."""
+"""What the golden record cannot show: messages on whatever sys.stdout is, no
+exception left behind, positional arguments only, items that fight back, one export."""
 import subprocess
 import sys
 import unittest
 
 import tallowfit
-from hostile_items import ListChanger, RaisingFloat, WrongFloat, clear, grow
+from hostile_items import ListChanger, WrongFloat, clear, grow
 from recording import (COEFFICIENT_REFUSED, FAILED_CALL, INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY,
                        POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, RaisingWrite, Recorder, ReplacedStdout,
                        WithoutWrite, call_recorded, pending_error)
 
 
-class UncallableWrite(object):
-    write = None
+KEPT = []
 
 
-class HandsOver(Recorder):
-    """Rebinds sys.stdout to its successor while it writes, dropping the last
-    reference to itself that anything but the write in progress holds."""
-
-    def __init__(self, successor):
-        Recorder.__init__(self)
-        self.successor = successor
-
-    def write(self, text):
-        sys.stdout = self.successor
-        Recorder.write(self, text)
-
-
-class ReplacesFirstItem(object):
-    """A number that, read, puts a new point in the place of the first; a new
-    3-tuple takes the place of a freed one first."""
-
-    def __init__(self, target):
-        self.target = target
-
-    def __float__(self):
-        self.target[0] = (9.0, 9.0, 9.0)
-        self.reuse = (object(), None, self)
-        return 1.0
+def replace_first_point(target):
+    """A new point in the place of the first; a new 3-tuple takes the freed one's place first."""
+    target[0] = (9.0, 9.0, 9.0)
+    KEPT.append((object(), None, target))
 
 
 def fighting(make, rest, point=False):
@@ -57,33 +34,31 @@ class Frame(unittest.TestCase):
         self.assertIsNone(pending_error(), args)
 
     def test_streams_that_fail_leave_the_call_quiet(self):
-        for stream in (None, MISSING, WithoutWrite(), UncallableWrite(), RaisingWrite()):
+        for stream in (None, MISSING, WithoutWrite(), type("UncallableWrite", (), {"write": None})(), RaisingWrite()):
             with ReplacedStdout(stream):
                 failed = tallowfit.findRoots([])
                 self.assertIsNone(pending_error())
                 self.assertEqual(tallowfit.findRoots([1.0, 2.0]), (OK, [-0.5]))
             self.assertEqual(failed, (OUT_OF_MEMORY, None))
         self.assertEqual(stream.attempts, 1)
-        successor = Recorder()
-        with ReplacedStdout(HandsOver(successor)) as first:
+        first, successor = Recorder(), Recorder()  # the first hands sys.stdout over while it writes
+        first.write = lambda text: (setattr(sys, "stdout", successor), first.parts.append(text))
+        with ReplacedStdout(first):
             results = (tallowfit.findRoots([]), tallowfit.findRoots())
         self.assertEqual(results, ((OUT_OF_MEMORY, None), (INVALID_ARGUMENT, None)))
         self.assertEqual((first.parts, successor.parts), ([FAILED_CALL], [ROOTS_USAGE]))
 
     def test_items_that_fight_back(self):
         # Emptying the list, raising, answering with text: each read refused.
-        for make in (lambda items: ListChanger(items, clear), lambda items: RaisingFloat(ValueError),
+        for make in (lambda items: ListChanger(items, clear), lambda items: WrongFloat(ValueError),
                      lambda items: WrongFloat("1.5")):
-            self.assertCall(tallowfit.findRoots, (fighting(make, [2.0, 1.0]),), (INVALID_ARGUMENT, None),
-                            [COEFFICIENT_REFUSED])
+            self.assertCall(tallowfit.findRoots, (fighting(make, [2.0, 1.0]),), (INVALID_ARGUMENT, None), [COEFFICIENT_REFUSED])
             points = fighting(make, [(2.0, 3.0, 1.0), (3.0, 5.0, 1.0)], point=True)
-            self.assertCall(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0), (INVALID_ARGUMENT, None),
-                            [POINT_REFUSED])
+            self.assertCall(tallowfit.optimizeModel, (points, POLYNOMIAL, 2, 0), (INVALID_ARGUMENT, None), [POINT_REFUSED])
         # Only the items there at the start are read: 1 + 2x.
-        self.assertCall(tallowfit.findRoots, (fighting(lambda items: ListChanger(items, grow), [2.0]),),
-                        (OK, [-0.5]), [])
+        self.assertCall(tallowfit.findRoots, (fighting(lambda items: ListChanger(items, grow), [2.0]),), (OK, [-0.5]), [])
         # The point being read stays the one read, though the list lets go of it.
-        points = fighting(ReplacesFirstItem, [(2.0, 3.0, 1.0), (3.0, 5.0, 1.0)], point=True)
+        points = fighting(lambda items: ListChanger(items, replace_first_point), [(2.0, 3.0, 1.0), (3.0, 5.0, 1.0)], point=True)
         (status, fit), written = call_recorded(tallowfit.optimizeModel, points, POLYNOMIAL, 2, 0)
         self.assertEqual((status, written, fit[4][0][:3]), (OK, [], (1.0, 1.0, 1.0)))
 
@@ -97,17 +72,14 @@ class Frame(unittest.TestCase):
         self.assertEqual(names, ["findRoots", "optimizeDualModel", "optimizeModel"])
         self.assertEqual([getattr(tallowfit, name).__doc__ for name in names], [None] * 3)
         self.assertIsNone(tallowfit.__doc__)
-        modules = [(tallowfit, "PyInit_tallowfit" if sys.version_info[0] >= 3 else "inittallowfit")]
-        if sys.version_info[0] >= 3:
-            import _curvefits_engine
-            modules.append((_curvefits_engine, "PyInit__curvefits_engine"))
-        for module, expected in modules:
+        modules = ["tallowfit", "_curvefits_engine"] if sys.version_info[0] >= 3 else ["tallowfit"]
+        for name in modules:
             try:
-                output = subprocess.check_output(["nm", "-D", "--defined-only", module.__file__])
+                output = subprocess.check_output(["nm", "-D", "--defined-only", __import__(name).__file__])
             except OSError:
                 self.skipTest("nm is not installed")
-            exported = [line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()]
-            self.assertEqual(exported, [expected])
+            init = "PyInit_" + name if sys.version_info[0] >= 3 else "init" + name
+            self.assertEqual([line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()], [init])
 
 
 if __name__ == "__main__":

@@ -14,8 +14,7 @@ REFERENCE = os.path.join(ROOT, "docs", "reference.md")
 
 
 def read_text(path):
-    with io.open(path, encoding="utf-8") as handle:
-        return handle.read()
+    return io.open(path, encoding="utf-8").read()
 
 
 class Descriptions(unittest.TestCase):

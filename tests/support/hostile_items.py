@@ -1,36 +1,22 @@
-"""Numbers that stand where the module reads a number: conversions that raise
-or answer with the wrong type, float and int subclasses, and items that change
-the list they sit in while it is read. Python 2.7 and 3."""
-
-
-class RaisingFloat(object):
-    def __init__(self, error):
-        self.error = error
-
-    def __float__(self):
-        raise self.error("__float__ refuses")
-
-    __int__ = __index__ = __float__
+"""Numbers where the module reads a number: conversions that raise or answer
+with the wrong type, subclasses, items that change the list being read."""
 
 
 class WrongFloat(object):
-    """__float__ and __index__ that answer with the wrong type."""
+    """__float__ and __index__ that answer with the wrong type, or raise answer when it is an exception."""
 
     def __init__(self, answer):
         self.answer = answer
 
     def __float__(self):
+        if isinstance(self.answer, type) and issubclass(self.answer, BaseException):
+            raise self.answer("__float__ refuses")
         return self.answer
 
     __int__ = __index__ = __float__
 
 
-class FloatSub(float):
-    pass
-
-
-class IntSub(int):
-    pass
+FloatSub, IntSub = type("FloatSub", (float,), {}), type("IntSub", (int,), {})
 
 
 class FloatSubRaising(float):
@@ -39,7 +25,7 @@ class FloatSubRaising(float):
 
 
 class ListChanger(object):
-    """A number that applies change to target (a list being read) when converted."""
+    """A number that applies change to target (a list being read) when read."""
 
     def __init__(self, target, change, value=1.0):
         self.target, self.change, self.value = target, change, value

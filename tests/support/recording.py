@@ -1,7 +1,5 @@
-"""The module's statuses, messages, model ids and flags; calls with sys.stdout
-recorded, replaced or missing; the interpreter's error indicator; results as
-text that keeps every bit. Shared by the Python suite, the hardening drivers
-and the golden record. Python 2.7 and 3."""
+"""The module's statuses, messages, models and flags; calls with sys.stdout recorded,
+replaced or missing; the error indicator; results as text keeping every bit."""
 import ctypes
 import json
 import sys
@@ -9,8 +7,7 @@ import sys
 # Status codes as the Python ints they arrive as.
 OK, INVALID_ARGUMENT, OUT_OF_MEMORY, INTERNAL_ERROR = 0, -320234115, -320234190, -320233619
 SYSTEM_OUT_OF_MEMORY, ILL_CONDITIONED, NO_CONVERGENCE = -2147024882, -337079102, -530509786
-STATUSES = (OK, INVALID_ARGUMENT, OUT_OF_MEMORY, INTERNAL_ERROR, SYSTEM_OUT_OF_MEMORY, ILL_CONDITIONED,
-            NO_CONVERGENCE)
+STATUSES = (OK, INVALID_ARGUMENT, OUT_OF_MEMORY, INTERNAL_ERROR, SYSTEM_OUT_OF_MEMORY, ILL_CONDITIONED, NO_CONVERGENCE)
 
 # The frame's own messages, written without a line end.
 FAILED_CALL = "Failed call to findRoots"
@@ -30,9 +27,7 @@ class Recorder(object):
 
     def __init__(self):
         self.parts = []
-
-    def write(self, text):
-        self.parts.append(text)
+        self.write = self.parts.append
 
 
 class RaisingWrite(object):
@@ -43,8 +38,7 @@ class RaisingWrite(object):
         raise IOError("stream closed")
 
 
-class WithoutWrite(object):
-    pass
+WithoutWrite = type("WithoutWrite", (object,), {})
 
 
 MISSING = object()  # as a stream: sys.stdout deleted
@@ -55,10 +49,9 @@ class ReplacedStdout(object):
     MISSING), restored after."""
 
     def __init__(self, stream):
-        self.stream = stream
+        self.stream, self.saved = stream, sys.stdout
 
     def __enter__(self):
-        self.saved = sys.stdout
         if self.stream is MISSING:
             del sys.stdout
         else:
@@ -70,9 +63,8 @@ class ReplacedStdout(object):
 
 
 def call_recorded(function, *args):
-    """(result, list of written parts) of function(*args); the result is the
-    class MemoryError when the call raised one (the exception's traceback would
-    hold the arguments)."""
+    """(result, written parts) of function(*args); the result is the class
+    MemoryError when raised (its traceback would hold the arguments)."""
     with ReplacedStdout(Recorder()) as recorder:
         try:
             result = function(*args)
@@ -82,8 +74,7 @@ def call_recorded(function, *args):
 
 
 def pending_error():
-    """The interpreter's error indicator as an address, None when clear. An
-    exception left set is raised here by ctypes instead."""
+    """The error indicator as an address, None when clear (ctypes raises an exception left set)."""
     occurred = ctypes.pythonapi.PyErr_Occurred
     occurred.restype, occurred.argtypes = ctypes.c_void_p, []
     return occurred()

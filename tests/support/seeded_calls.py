@@ -1,30 +1,17 @@
-"""Seeded calls of findRoots, optimizeModel and optimizeDualModel for the golden
-record (bench/golden.py): every choice comes from random.random() alone, which
-gives the same sequence under Python 2.7 and 3."""
+"""Choices of the golden record's calls, from random.random() alone, which gives
+the same sequence under Python 2.7 and 3."""
 import random
 
 # Argument lists that each entry refuses as a whole.
-MALFORMED = {
-    "findRoots": [(), ([1.0], [2.0]), ((2.0, -3.0, 1.0),), (None,), ("123",), ([],),
-                  (dict(),), ([True, 1],)],
-    "optimizeModel": [([], 1), ([], 1, 0, 0, 0), ([], "1", 0, 0), ([], 1, 0, 2 ** 31),
-                      ([], 1, -2 ** 31 - 1, 0), (None, 6, 0, 0), ([], 1.5, 0, 0)],
-    "optimizeDualModel": [([], 1.0, 0, 0), ([], "x", 0, 0, 0), ([], 1.0, 0, 0, 0, 0),
-                          ([], 1.0, 2 ** 31, 0, 0)],
-}
-
-# Values an invalid point takes in one of its slots, besides the specials.
-INVALID_VALUES = [0.0, -1.0, -0.5, 0.5, 1.0]
+MALFORMED = {"findRoots": [(), ([1.0], [2.0]), ((2.0, -3.0, 1.0),), (None,), ("123",), ([],), (dict(),), ([True, 1],)],
+             "optimizeModel": [([], 1), ([], 1, 0, 0, 0), ([], "1", 0, 0), ([], 1, 0, 2 ** 31),
+                               ([], 1, -2 ** 31 - 1, 0), (None, 6, 0, 0), ([], 1.5, 0, 0)],
+             "optimizeDualModel": [([], 1.0, 0, 0), ([], "x", 0, 0, 0), ([], 1.0, 0, 0, 0, 0), ([], 1.0, 2 ** 31, 0, 0)]}
+INVALID_VALUES = [0.0, -1.0, -0.5, 0.5, 1.0]  # an invalid point's slot, besides the specials
 
 
-class Draw(object):
-    """Choices made from random.random() only."""
-
-    def __init__(self, seed):
-        self.rng = random.Random(seed)
-
-    def unit(self):
-        return self.rng.random()
+class Draw(random.Random):
+    unit = random.Random.random
 
     def integer(self, low, high):
         return low + int(self.unit() * (high - low + 1))
@@ -47,11 +34,7 @@ def malformed(draw, function, p):
 def flag_word(draw, value):
     """value, sometimes with stray high bits or all bits set."""
     r = draw.unit()
-    if r < 0.03:
-        value |= draw.pick([64, 1 << 20, 1 << 30])
-    elif r < 0.04:
-        value = -1
-    return value
+    return value | draw.pick([64, 1 << 20, 1 << 30]) if r < 0.03 else -1 if r < 0.04 else value
 
 
 def order_value(draw):
@@ -80,18 +63,3 @@ def dual_tail(draw, xs, flags):
         threshold = draw.pick([xs[len(xs) // 2], xs[len(xs) // 3], (xs[0] + xs[-1]) / 2, xs[0]])
     orders = [draw.pick([0, 0, 0, 2, 3, order_value(draw)]) for _ in range(2)]
     return (threshold, orders[0], orders[1], flag_word(draw, flags))
-
-
-def call_series(count, roots_call, model_call, dual_call):
-    """count calls, three of findRoots, four of optimizeModel and one of
-    optimizeDualModel in every eight, each made from its index."""
-    calls = []
-    for index in range(count):
-        kind = index % 8
-        if kind < 3:
-            calls.append(("findRoots", roots_call(index)))
-        elif kind < 7:
-            calls.append(("optimizeModel", model_call(index)))
-        else:
-            calls.append(("optimizeDualModel", dual_call(index)))
-    return calls
