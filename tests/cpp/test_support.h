@@ -1,13 +1,11 @@
-// Helpers shared by the C++ test programs: matrices held in vectors, fit
-// records with their own storage, a polynomial model, the allocation-failure
-// loop and the text of whatever a call throws.
+// Helpers of the C++ test programs: held matrices and fit records, a
+// polynomial model, the allocation-failure loop, what a call throws.
 #ifndef TALLOWFIT_TESTS_TEST_SUPPORT_H
 #define TALLOWFIT_TESTS_TEST_SUPPORT_H
 
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <new>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -23,13 +21,10 @@ typedef std::vector<double> Values;
 typedef std::vector<Values> Rows;
 typedef std::vector<unsigned char> Mask;
 
-// A matrix held in vectors, seen by the routines through a row table.
-struct Held {
+struct Held {  // a matrix in vectors, seen by the routines through a row table
     Rows rows;
     std::vector<double*> table;
-    explicit Held(const Rows& r) : rows(r) {
-        for (auto& row : rows) table.push_back(row.data());
-    }
+    explicit Held(const Rows& r) : rows(r) { for (auto& row : rows) table.push_back(row.data()); }
     RowMatrix matrix() { return rows.empty() ? nullptr : table.data(); }
 };
 
@@ -41,10 +36,8 @@ inline int32_t polynomialModel(double x, const ModelEvaluation* e, double* y) {
     ++modelCalls;
     double power = 1.0;
     *y = 0.0;
-    for (int k = 0; k < e->count; ++k, power *= x) {
-        *y += e->parameters[k] * power;
-        if (e->derivatives) e->derivatives[k] = power;
-    }
+    for (int k = 0; k < e->count; ++k, power *= x)
+        *y += e->parameters[k] * (e->derivatives ? e->derivatives[k] = power : power);
     return kStatusOk;
 }
 
@@ -86,8 +79,7 @@ void forEachAllocationFailure(Attempt attempt) {
 template <typename Call>
 std::string outcome(Call call) {
     try {
-        call();
-        return "ok";
+        return call(), "ok";
     } catch (const std::invalid_argument& e) {
         return std::string("invalid_argument: ") + e.what();
     } catch (const std::runtime_error& e) {
