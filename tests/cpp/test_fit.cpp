@@ -5,7 +5,6 @@
 #include "fit/dual_model.h"
 #include "fit/fit_driver.h"
 #include "fit/messages.h"
-#include "fit/point_preparation.h"
 #include "test_support.h"
 
 using namespace tallowfit;
@@ -30,7 +29,7 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
         ASSERT_NE(split, nullptr);
         const uint32_t n = static_cast<uint32_t>(k.c.size());
         const ModelEvaluation values = {k.c.data(), nullptr, static_cast<int32_t>(n)};
-        Values records, expected;
+        Values records, ys, ds;
         for (double x : k.xs) {
             Values record(n + 1, -1.0), d(n + 1, -1.0);
             const ModelEvaluation e = {k.c.data(), d.data(), static_cast<int32_t>(n)};
@@ -41,38 +40,23 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
             EXPECT_TRUE(record[n] == -1.0 && d[n] == -1.0 && (status || !std::memcmp(&value, &y, 8))) << x;
             if (status != kStatusOk) continue;
             records.insert(records.end(), record.begin(), record.end() - 1);
-            expected.insert(expected.end(), d.begin(), d.end() - 1);
-            expected.push_back(y);
+            ds.insert(ds.end(), d.begin(), d.end() - 1);
+            ys.push_back(y);
         }
-        const uint32_t count = static_cast<uint32_t>(records.size() / n);
-        Values y(count), d(count * n + 1, -1.0), actual;
-        split->evaluate(records.data(), count, n, k.c.data(), static_cast<int32_t>(n), y.data(), d.data());
-        for (uint32_t i = 0; i < count; ++i) {
-            actual.insert(actual.end(), d.begin() + i * n, d.begin() + (i + 1) * n);
-            actual.push_back(y[i]);
-        }
-        ASSERT_EQ(actual.size(), expected.size());  // bit for bit, NaN included
-        EXPECT_TRUE(d.back() == -1.0 && (actual.empty() || std::memcmp(actual.data(), expected.data(), actual.size() * 8) == 0)) << k.id;
+        Values y(ys.size()), d(ds.size() + 1, -1.0);  // bit for bit, NaN included
+        split->evaluate(records.data(), static_cast<uint32_t>(ys.size()), n, k.c.data(), static_cast<int32_t>(n), y.data(), d.data());
+        EXPECT_TRUE(d.back() == -1.0 && !std::memcmp(y.data(), ys.data(), ys.size() * 8) &&
+                    !std::memcmp(d.data(), ds.data(), ds.size() * 8)) << k.id;
         EXPECT_EQ(split->heldPrefix, k.id == LogRatio ? 1u : 0u);
     }
     for (ModelId id : std::initializer_list<ModelId>{-1, Dual, RootPolynomial, Polynomial, 7})
         EXPECT_EQ(dataModelSplit(id), nullptr);
 }
 
-// Outside each model's domain, and without coefficients, record or output,
-// every model function refuses.
+// Without coefficients, record or output every model function refuses (the
+// golden record holds their domain refusals).
 TEST(ModelFunctions, Refusals) {
-    const struct { ModelFunction f; double x; Values c; bool withDerivatives; } refused[] = {
-        {evalLogLog, 1.0, {1, 1}, 0}, {evalLogLog, 0.5, {1, 1}, 0}, {evalLogLog, 0.0, {1, 1}, 0},
-        {evalLogLogTransformed, 0.0, {1, 1}, 0}, {evalLogLogTransformed, -0.5, {1, 1}, 0},
-        {evalLogInverse, 0.0, {0, 2}, 0}, {evalLogInverse, -1.0, {0, 2}, 0}, {evalLogRatio, 2.0, {2}, 0},
-        {evalLogRatio, 0.0, {2, 1}, 0}, {evalHalfPower, -1.0, {1, 1}, 0}, {evalRootPolynomial, 1.0, {-1}, 0},
-        {evalRootPolynomial, 1.0, {0}, 1}, {evalLogInverseTransformed, 0.0, {1, 2}, 0}};
-    double y = 0.0, d[2];
-    for (const auto& k : refused) {
-        const ModelEvaluation e = {k.c.data(), k.withDerivatives ? d : nullptr, static_cast<int32_t>(k.c.size())};
-        EXPECT_EQ(k.f(k.x, &e, &y), kStatusInvalidArgument) << k.x;
-    }
+    double y = 0.0;
     const double c[] = {2.0, 1.0};
     const ModelEvaluation two = {c, nullptr, 2}, none = {c, nullptr, 0};
     for (ModelFunction f : {evalPolynomial, evalLogInverse, evalLogLog, evalLogRatio, evalHalfPower, evalRootPolynomial,
@@ -108,13 +92,10 @@ TEST(FitModel, RefusalsInStepOrder) {
         {threeValid, LogLog, 3, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
         {{bad, bad, bad}, 9, 2, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
         {threeValid, LogLog, 3, kFitDropInvalidPoints | kFitAllowExactFit, "ok"},
-        {{point(0.5, 2, 0.1), point(2, 2, 0.1), point(3, 2, 0.1)}, LogLog, 2, 0, "status -320234115"},
-        // A NaN uncertainty makes every normal-matrix entry NaN: no pivot.
-        {{point(1, 2, 1), point(2, 3, NAN), point(3, 4, 1)}, Polynomial, 2, 0, "status -337079102"},
         {negativeStart, RootPolynomial, 2, 0, std::string("runtime_error: ") + kTooFewDegreesOfFreedom},
-        {negativeStart, RootPolynomial, 2, kFitAllowExactFit, "ok"}, {positivePoints(3), LogRatio, 3, kFitAllowExactFit, "ok"},
-    };
-    for (const auto& k : cases) EXPECT_EQ(outcome([&] { fitModel(k.points, k.id, k.order, k.flags); }), k.expected) << k.id;
+        {negativeStart, RootPolynomial, 2, kFitAllowExactFit, "ok"}};
+    for (const auto& k : cases)
+        EXPECT_EQ(outcome([&] { fitModel(k.points, k.id, k.order, k.flags); }), k.expected) << k.id;
 }
 
 // The covariance storage (the first n + 1 blocks) gives bad_alloc, even before
@@ -146,10 +127,10 @@ TEST(DualModel, Sides) {
         std::vector<DataPoint> points;
         for (double x : k.xs) points.push_back(point(x, x * x, 0.1 * x));
         const ThresholdSplit split = splitAtThreshold(points, k.threshold);
-        Values lower, upper;
-        for (const DataPoint& p : split.lower) lower.push_back(p.x);
-        for (const DataPoint& p : split.upper) upper.push_back(p.x);
-        EXPECT_TRUE(lower == k.lower && upper == k.upper) << k.threshold;
+        Values sides[2];
+        for (int side : {0, 1})
+            for (const DataPoint& p : side ? split.upper : split.lower) sides[side].push_back(p.x);
+        EXPECT_TRUE(sides[0] == k.lower && sides[1] == k.upper) << k.threshold;
     }
 }
 

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <stdexcept>
 #include <string>
@@ -29,6 +30,12 @@ struct Held {  // a matrix in vectors, seen by the routines through a row table
 };
 
 inline DataPoint point(double x, double y, double yUnc) { return DataPoint{x, 0.0, y, yUnc}; }
+inline bool near(double a, double b, double tolerance = 1e-13) { return std::abs(a - b) < tolerance; }
+template <typename T>
+bool near(const std::vector<T>& a, const std::vector<T>& b, double tolerance = 1e-13) {
+    return a.size() == b.size() &&
+           std::equal(a.begin(), a.end(), b.begin(), [=](const T& u, const T& v) { return near(u, v, tolerance); });
+}
 
 // c0 + c1 x + c2 x^2 ... (as many terms as coefficients), counting its calls.
 inline long modelCalls = 0;
@@ -46,9 +53,7 @@ struct FitRecords {
     Values x, y, yUnc, values;
     Mask mask;
     Held covariance;
-    FitData data;
-    FitParameters parameters;
-    FitSolution solution;
+    FitData data; FitParameters parameters; FitSolution solution;
     FitRecords(Values xs, Values ys, Values uncs, Values start, Mask fitMask)
         : x(xs), y(ys), yUnc(uncs), values(start), mask(fitMask),
           covariance(Rows(start.size(), Values(start.size(), 9.0))),
