@@ -13,17 +13,15 @@ namespace {
 
 const std::string kInvalid = "invalid_argument: ";
 
-// The split forms give the model functions' values and derivatives to the bit,
-// and their refusals; a run of points is evaluated from records count doubles
-// apart into derivatives count apart, nothing written past them; value() is
-// the model's value from one record. LogRatio holds its first coefficient.
+// The split forms give the model functions' values, derivatives and refusals to
+// the bit: from one record (value()) and from a run of records count doubles
+// apart (nothing written past them). LogRatio holds its first coefficient.
 TEST(ModelSplits, MatchTheirModelFunctions) {
     const struct { ModelId id; Values c; Values xs; } cases[] = {
         {LogLog, {0.5, 0.3, 0.05}, {2.7, 1e5, 0.5, NAN, 1.0, 3.5}}, {LogLog, {-1, 2, -0.3, 0.01, 1e-3, 0, 0, 2}, {1.5, 40.0, INFINITY}},
         {LogInverse, {1, 2, 3}, {0.24285714285714285, 7.0, -1.0, 0.0, 2.0}}, {LogInverse, {0.1}, {7.0}},
         {LogRatio, {2.5, 1.0, 0.7, -0.2}, {3.3, -2.0, 0.0, 2.5}}, {LogRatio, {2.5, 1.0}, {3.3, -2.0}}, {LogRatio, {2.5}, {2.0}},
-        {HalfPower, {0.5, -2, 0.25}, {3.3, -2.0, 0.0, 1e10}}, {HalfPower, {0.5}, {3.3}},
-    };
+        {HalfPower, {0.5, -2, 0.25}, {3.3, -2.0, 0.0, 1e10}}, {HalfPower, {0.5}, {3.3}}};
     for (const auto& k : cases) {
         const PointInvariantModel* split = dataModelSplit(k.id);
         ASSERT_NE(split, nullptr);
@@ -81,19 +79,16 @@ TEST(FitModel, RefusalsInStepOrder) {
     const std::vector<DataPoint> negativeStart = {point(0, 0, 1), point(1, 0, 1), point(2, 3, 1)};
     const std::vector<DataPoint> threeValid = {bad, bad, point(2, 2, 0.1), point(3, 3, 0.1), point(4, 1, 0.1)};
     const struct { std::vector<DataPoint> points; ModelId id; int32_t order, flags; std::string expected; } cases[] = {
-        {{}, Dual, 2, 0, kInvalid + kZeroPoints},
-        {positivePoints(1), 9, 0, 0, kInvalid + kNoOptimalOrder},
+        {{}, Dual, 2, 0, kInvalid + kZeroPoints}, {positivePoints(1), 9, 0, 0, kInvalid + kNoOptimalOrder},
         {positivePoints(3), 9, 2, 0, kInvalid + kNoLinearTransformation},
         {positivePoints(3), Polynomial, 3, 0, kInvalid + kFewerPoints}, {{bad, bad}, LogLog, 2, 0, kInvalid + kFewerPoints},
         {{point(2, 2, 0.1), bad, point(3, 2, 0.1)}, LogLog, 2, 0, kInvalid + kXPointRefused},
-        {{bad, bad, bad}, 9, 2, 0, kInvalid + kXPointRefused},
+        {{bad, bad, bad}, 9, 2, 0, kInvalid + kXPointRefused}, {{bad, bad, bad}, 9, 2, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
         {{point(1, 2, 0.1), point(2, 2, 0), point(-1, 2, 0.1)}, LogLog, 2, 0, kInvalid + kUncPointRefused},
         {{point(1, 2, 0.1), point(2, 0, 0.1), point(3, 2, 0.1)}, HalfPower, 2, 0, kInvalid + kYPointRefused},
         {threeValid, LogLog, 3, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
-        {{bad, bad, bad}, 9, 2, kFitDropInvalidPoints, kInvalid + kFewerValidPoints},
-        {threeValid, LogLog, 3, kFitDropInvalidPoints | kFitAllowExactFit, "ok"},
-        {negativeStart, RootPolynomial, 2, 0, std::string("runtime_error: ") + kTooFewDegreesOfFreedom},
-        {negativeStart, RootPolynomial, 2, kFitAllowExactFit, "ok"}};
+        {threeValid, LogLog, 3, kFitDropInvalidPoints | kFitAllowExactFit, "ok"}, {negativeStart, RootPolynomial, 2, kFitAllowExactFit, "ok"},
+        {negativeStart, RootPolynomial, 2, 0, std::string("runtime_error: ") + kTooFewDegreesOfFreedom}};
     for (const auto& k : cases)
         EXPECT_EQ(outcome([&] { fitModel(k.points, k.id, k.order, k.flags); }), k.expected) << k.id;
 }
@@ -103,9 +98,8 @@ TEST(FitModel, RefusalsInStepOrder) {
 // status or, inside the condition test, fall back and succeed.
 TEST(FitModel, AllocationFailuresLeakNothing) {
     forEachAllocationFailure([](long k) {
-        const std::string result = outcome([] {
-            fitModel(positivePoints(6), LogLog, 3, kFitRefineNonlinear | kFitCheckConditioning);
-        });
+        const std::string result =
+            outcome([] { fitModel(positivePoints(6), LogLog, 3, kFitRefineNonlinear | kFitCheckConditioning); });
         const bool storage = k >= 1 && k <= 4, solver = k > 4 && result == "status -320234190";
         EXPECT_TRUE(storage ? result == "bad_alloc" : (solver || result == "ok")) << k << result;
     });

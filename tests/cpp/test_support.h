@@ -62,25 +62,21 @@ struct FitRecords {
           solution{covariance.matrix(), -1.0, -1.0} {}
 };
 
-// Runs attempt(0) unhindered, then attempt(k) with the k-th allocation failing
-// for each allocation the first run made: nothing may stay allocated.
+// attempt(0) unhindered, then attempt(k) failing the k-th of its allocations: none left.
 template <typename Attempt>
 void forEachAllocationFailure(Attempt attempt) {
-    failAllocationAt(0);
-    attempt(0L);
-    const long made = allocationsMade();
-    ASSERT_GT(made, 0);
-    EXPECT_EQ(allocationsOutstanding(), 0);
-    for (long k = 1; k <= made; ++k) {
+    long made = 0;
+    for (long k = 0; k <= made; ++k) {
         failAllocationAt(k);
         attempt(k);
+        made = k ? made : allocationsMade();
         failAllocationAt(0);
         EXPECT_EQ(allocationsOutstanding(), 0) << "allocation " << k;
     }
+    EXPECT_GT(made, 0);
 }
 
-// What a call ends with, as text: "ok", the exception's kind and message, or
-// the thrown status.
+// What a call ends with: "ok", the exception's kind and message, or the status.
 template <typename Call>
 std::string outcome(Call call) {
     try {
