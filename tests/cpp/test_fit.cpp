@@ -1,10 +1,10 @@
-// The fit layer's edge cases: the golden record carries every end-to-end
-// result, these pin what it is made of and the order of its refusals.
+// What the golden record cannot pin of the fit layer: its parts and refusal order.
 #include <cstring>
 
 #include "fit/dual_model.h"
 #include "fit/fit_driver.h"
 #include "fit/messages.h"
+#include "fit/point_preparation.h"
 #include "test_support.h"
 
 using namespace tallowfit;
@@ -47,8 +47,6 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
                     !std::memcmp(d.data(), ds.data(), ds.size() * 8)) << k.id;
         EXPECT_EQ(split->heldPrefix, k.id == LogRatio ? 1u : 0u);
     }
-    for (ModelId id : std::initializer_list<ModelId>{-1, Dual, RootPolynomial, Polynomial, 7})
-        EXPECT_EQ(dataModelSplit(id), nullptr);
 }
 
 // Without coefficients, record or output every model function refuses (the
@@ -61,6 +59,20 @@ TEST(ModelFunctions, Refusals) {
                             evalLogInverseTransformed, evalLogLogTransformed, evalLogRatioTransformed})
         EXPECT_TRUE(f(2.0, &none, &y) == kStatusInvalidArgument && f(2.0, nullptr, &y) == kStatusInvalidArgument &&
                     f(2.0, &two, nullptr) == kStatusInvalidArgument);
+}
+
+// Back in data space the scale comes out of the constant coefficient, none to
+// adjust with one LogInverse or LogRatio coefficient, nothing written past count.
+TEST(PointPreparation, RestoreDataSpaceTakesOutTheScale) {
+    const double inverse = 2 - std::log10(2.5), log = std::log(2.5);
+    const struct { ModelId id; Values c, expected; } cases[] = {
+        {LogInverse, {1, 2, 9}, {1, inverse, 9}}, {LogInverse, {1, 9}, {1, 9}}, {LogLog, {1, 2, 9}, {1 - log, 2, 9}},
+        {LogRatio, {3, 2, 9}, {3, 2 - log, 9}}, {LogRatio, {3, 9}, {3, 9}}, {HalfPower, {1, 2, 9}, {1, 2, 9}}};
+    for (const auto& k : cases) {
+        Values c = k.c, t, u, sigma;
+        restoreDataSpace({point(2, 0.1, 0.01)}, k.id, 2.5, c.data(), static_cast<uint32_t>(c.size() - 1), t, u, sigma);
+        EXPECT_EQ(c, k.expected) << k.id;
+    }
 }
 
 std::vector<DataPoint> positivePoints(int count) {
@@ -103,9 +115,8 @@ TEST(FitModel, AllocationFailuresLeakNothing) {
         const bool storage = k >= 1 && k <= 4, solver = k > 4 && result == "status -320234190";
         EXPECT_TRUE(storage ? result == "bad_alloc" : (solver || result == "ok")) << k << result;
     });
-    failAllocationAt(1);
-    EXPECT_EQ(outcome([] { fitModel({point(-1, 2, 0.1), point(2, 1, 1), point(3, 1, 1)}, LogLog, 2,
-                                    kFitDropInvalidPoints); }), "bad_alloc");
+    EXPECT_EQ(outcome([] { failAllocationAt(1), fitModel({point(-1, 2, 0.1), point(2, 1, 1), point(3, 1, 1)}, LogLog, 2,
+                                                         kFitDropInvalidPoints); }), "bad_alloc");
     failAllocationAt(0);
 }
 

@@ -1,5 +1,4 @@
-// Helpers of the C++ test programs: held matrices and fit records, a
-// polynomial model, the allocation-failure loop, what a call throws.
+// Helpers of the C++ tests: held matrices, fit records, allocation failures.
 #ifndef TALLOWFIT_TESTS_TEST_SUPPORT_H
 #define TALLOWFIT_TESTS_TEST_SUPPORT_H
 
