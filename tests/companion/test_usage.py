@@ -1,9 +1,11 @@
-"""The companion as a user meets it: every way the native call is easy to
-misuse gives a correct result or an exception naming the problem, with
-nothing written to stdout; exceptions carry the native message, also under
-threads; every public name documents itself with an example."""
+"""The companion as a user meets it: each misuse of the native call gives a correct
+result or an exception naming the problem, with nothing on stdout; the golden record's
+seeded calls give the native result bit for bit; exceptions carry the native message,
+also under threads; every public name documents itself with an example."""
+import contextlib
 import io
 import math
+import os
 import sys
 import threading
 import unittest
@@ -11,7 +13,10 @@ import warnings
 
 import curvefits as cf
 import tallowfit
-from curvefits import Model
+from curvefits import Model, _classic
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
+import golden  # noqa: E402  (the generator of the seeded calls)
 
 try:
     import numpy as np
@@ -21,11 +26,35 @@ except ImportError:
 X = [1.5, 2.0, 3.0, 4.0, 5.0, 6.0]
 Y = [2.0 * x ** 1.5 for x in X]
 ROWS = list(zip(X, Y, [0.05] * 6))
-NATIVE = tallowfit.optimizeModel(ROWS, 1, 2, 0)[1]
+P = [1, 2, 3, 4]
 
 
-def needs_numpy(case):
-    return unittest.skipIf(np is None, "numpy is not installed")(case)
+def native(function, *args):
+    """status, payload and the text written of a bare native call."""
+    with contextlib.redirect_stdout(io.StringIO()) as written:
+        result = getattr(tallowfit, function)(*args)
+    return result + (written.getvalue(),)
+
+
+def bits(value):
+    """value with every number as hex text, so that comparisons see every bit."""
+    try:
+        return [bits(v) for v in value]
+    except TypeError:
+        return complex(value).real.hex(), complex(value).imag.hex()
+
+
+def plain(items):  # exact ints or floats, not bools or other number types
+    return all(type(v) in (int, float) for v in items)
+
+
+def shaped(function, args):
+    """Whether a seeded call's arguments are plain numbers, and rows of three for a fit."""
+    if function == "findRoots":
+        return len(args) == 1 and isinstance(args[0], list) and plain(args[0])
+    return len(args) == (4 if function == "optimizeModel" else 5) and plain(args[1:]) and \
+        isinstance(args[0], list) and all(isinstance(p, (tuple, list)) and len(p) == 3 and
+                                          plain(p) for p in args[0])
 
 
 class Silent(unittest.TestCase):
@@ -41,103 +70,99 @@ class Silent(unittest.TestCase):
 
 class InputForms(Silent):
     def test_every_form_gives_the_native_fit(self):
-        forms = [("columns", lambda: cf.fit(X, Y, [0.05] * 6, model=1, order=2)),
-                 ("scalar sigma", lambda: cf.fit(X, Y, 0.05, model=Model.LOG_LOG, order=2)),
-                 ("list of rows", lambda: cf.fit(ROWS, model=1, order=2)),
-                 ("tuple of rows", lambda: cf.fit(tuple(ROWS), model=1, order=2)),
-                 ("generator", lambda: cf.fit((r for r in ROWS), model=1, order=2)),
-                 ("zip", lambda: cf.fit(zip(X, Y, [0.05] * 6), model=1, order=2))]
-        if np is not None:
-            table = np.array(ROWS)
-            forms += [("N x 3", lambda: cf.fit(table, model=1, order=2)),
-                      ("float32 columns", lambda: cf.fit(*table.astype(np.float32).T, model=1,
-                                                         order=2)),
-                      ("Fortran order", lambda: cf.fit(np.asfortranarray(table), model=1,
-                                                       order=2))]
-        for name, call in forms:
-            with self.subTest(name):
-                result = call()
-                self.assertEqual(list(result.coefficients), NATIVE[0])
-                self.assertEqual(result.reduced_chi_square, NATIVE[2])
-                self.assertEqual(list(result.points.deviation), [r[3] for r in NATIVE[4]])
+        dropping = [(-1, 1, .1), (2, 2, .1), (3, 0, .1), (4, 4, 0), (5, 5, .1), (6, 6, .1)]
+        forms = [((ROWS,), Model.POLYNOMIAL, 2, 0, 6 - 2, 6),
+                 ((ROWS,), Model.LOG_RATIO, 3, 0, 6 - 2, 6),  # c0 is held, not adjusted
+                 ((ROWS[:3],), Model.LOG_LOG, 3, 16, 0, 3),
+                 ((dropping,), Model.LOG_INVERSE, 2, 1, 3 - 2, 5)]  # x <= 0 cannot be evaluated
+        arrays = [] if np is None else [(np.array(ROWS),), tuple(np.array(ROWS, np.float32).T),
+                                        (np.asfortranarray(ROWS),)]
+        forms += [(args, 1, 2, 0, 4, 6) for args in [(ROWS,), (X, Y, [0.05] * 6), (X, Y, 0.05),
+                  (tuple(ROWS),), ((r for r in ROWS),), (zip(X, Y, [0.05] * 6),)] + arrays]
+        for args, model, order, flags, freedom, used in forms:
+            with self.subTest(args=args, model=model, flags=flags):
+                result = cf.fit(*args, model=model, order=order, flags=flags)
+                rows = args[0] if isinstance(args[0], list) and len(args) == 1 else ROWS
+                fit_list = native("optimizeModel", rows, model, order, flags)[1]
+                self.assertEqual(bits([result.coefficients, result.reduced_chi_square,
+                                       result.points.deviation]),
+                                 bits([fit_list[0], fit_list[2], [r[3] for r in fit_list[4]]]))
+                self.assertEqual((result.degrees_of_freedom, len(result.points)), (freedom, used))
 
     def test_roots_in_both_orders(self):
-        cases = [([2, -3, 1], False), ([1.0, -3.0, 2.0], True), ((2.0, -3.0, 1.0), False)]
-        if np is not None:
-            cases += [(np.array([2.0, -3.0, 1.0]), False), (np.array([1, -3, 2]), True)]
+        cases = [([2, -3, 1], False), ([1.0, -3.0, 2.0], True), ((2.0, -3.0, 1.0), False),
+                 ([1, 0, 1], False)] + ([] if np is None else [
+                     (np.array([2.0, -3.0, 1.0]), False), (np.array([1, -3, 2]), True)])
         for coefficients, highest_first in cases:
+            lowest = list(coefficients)[::-1 if highest_first else 1]
             with self.subTest(coefficients=coefficients):
-                found = cf.roots(coefficients, highest_first=highest_first)
-                self.assertEqual(sorted(found), tallowfit.findRoots([2.0, -3.0, 1.0])[1][::-1])
-        self.assertEqual([complex(r) for r in cf.roots([1, 0, 1])],
-                         [complex(r) for r in tallowfit.findRoots([1.0, 0.0, 1.0])[1]])
+                self.assertEqual(bits(cf.roots(coefficients, highest_first=highest_first)),
+                                 bits(tallowfit.findRoots([float(c) for c in lowest])[1]))
 
 
-class Refusals(Silent):
-    """Input refused before the call, each message naming the problem."""
+def attempt(args, keywords, check):
+    """roots(*args) when keywords is None, fit_two_range for "two", else fit."""
+    if keywords is None:
+        return cf.roots(args[0], highest_first=len(args) > 1, check=check)
+    if "two" in keywords:
+        return cf.fit_two_range(args[0], threshold=args[1], check=check, **keywords["two"])
+    return cf.fit(*args, check=check, **dict({"model": 6}, **{
+        k: v for k, v in keywords.items() if k != "kind"}))
 
-    CASES = [
-        ("shape", lambda: cf.fit([(1, 2)] * 5, model=6), "(x, y, sigma)"),
-        ("lengths", lambda: cf.fit([1, 2, 3], [1, 2], 0.1, model=6), "one length"),
-        ("no sigma", lambda: cf.fit([1, 2, 3], [1, 2, 3], model=6), "sigma"),
-        ("strings", lambda: cf.fit(["1", "2", "3"], [1, 2, 3], 0.1, model=6), "numbers"),
-        ("no points", lambda: cf.fit([], model=6), "no points"),
-        ("too few", lambda: cf.fit([1, 2], [1, 2], 0.1, model=6, order=2), "too few"),
-        ("too few valid", lambda: cf.fit([1, 2, -3], [1, 2, 3], 0.1, model=0, order=2,
-                                         drop_invalid=True), "2 valid points"),
-        ("x <= 1 for LogLog", lambda: cf.fit([0.5, 2, 3, 4], [1, 2, 3, 4], 0.1, model=1),
-         "x > 1"),
-        ("x <= 1 kept by drop_invalid", lambda: cf.fit([1.0, 2, 3, 4], [1, 2, 3, 4], 0.1,
-                                                       model=1, drop_invalid=True), "x > 1"),
-        ("nan", lambda: cf.fit([1, 2, 3, 4], [1, math.nan, 3, 4], 0.1, model=6), "finite"),
-        ("inf", lambda: cf.fit([1, 2, math.inf, 4], [1, 2, 3, 4], 0.1, model=6), "finite"),
-        ("beyond single", lambda: cf.fit([1, 2, 3, 1e39], [1, 2, 3, 4], 0.1, model=6),
-         "single precision"),
-        ("sigma 0", lambda: cf.fit([1, 2, 3, 4], [1, 2, 3, 4], [0.1, 0, 0.1, 0.1], model=6),
-         "allow_zero_uncertainty"),
-        ("sigma < 0 even allowed", lambda: cf.fit([1, 2, 3, 4], [1, 2, 3, 4], -0.1, model=6,
-                                                  allow_zero_uncertainty=True), "sigma"),
-        ("y <= 0 for a log model", lambda: cf.fit([1, 2, 3, 4], [1, -2, 3, 4], 0.1, model=0),
-         "y > 0"),
-        ("dual model", lambda: cf.fit(ROWS, model=Model.DUAL), "fit_two_range"),
-        ("unknown model", lambda: cf.fit(ROWS, model=9), "model must be"),
-        ("empty upper range", lambda: cf.fit_two_range(ROWS, threshold=10.0), "above"),
-        ("lower range too short", lambda: cf.fit_two_range(ROWS, threshold=2.0,
-                                                           lower_order=2), "lower range"),
-        ("no coefficients", lambda: cf.roots([]), "no coefficients"),
-        ("leading zero", lambda: cf.roots([0.0, 1.0, 2.0], highest_first=True), "leading"),
-        ("degree 25", lambda: cf.roots([1.0] * 26), "at most 25"),
-    ]
 
-    def test_each_refusal_names_its_problem(self):
-        for name, call, words in self.CASES:
-            with self.subTest(name):
-                with self.assertRaises(cf.InvalidInputError) as caught:
-                    call()
-                self.assertIn(words, caught.exception.message)
-                self.assertEqual(caught.exception.status, cf.Status.INVALID_ARGUMENT)
-                self.assertFalse(caught.exception.native_message)
+class Failures(Silent):
+    """Input refused before the call, each message naming the problem; failures
+    of the native call with its status, class and exact message (words None);
+    raised with check, returned without."""
 
-    def test_degrees_of_freedom_and_points_used(self):
-        dropping = [(-1, 1, .1), (2, 2, .1), (3, 0, .1), (4, 4, 0), (5, 5, .1), (6, 6, .1)]
-        cases = [(ROWS, Model.POLYNOMIAL, 2, 0, 6 - 2, 6),
-                 (ROWS, Model.LOG_RATIO, 3, 0, 6 - 2, 6),  # c0 is held, not adjusted
-                 (ROWS[:3], Model.LOG_LOG, 3, 16, 0, 3),
-                 (dropping, Model.LOG_INVERSE, 2, 1, 3 - 2, 5)]  # x <= 0 cannot be evaluated
-        for rows, model, order, flags, freedom, used in cases:
-            with self.subTest(model=model, flags=flags):
-                result = cf.fit(rows, model=model, order=order, flags=flags)
-                native = tallowfit.optimizeModel(rows, model, order, flags)[1]
-                self.assertEqual((result.degrees_of_freedom, len(result.points)), (freedom, used))
-                self.assertEqual(list(result.points.deviation), [row[3] for row in native[4]])
+    CASES = [  # (arguments, keywords, words)
+        (([(1, 2)] * 5,), {}, "(x, y, sigma)"), (([1, 2, 3], [1, 2], 0.1), {}, "one length"),
+        (([1, 2, 3], [1, 2, 3]), {}, "sigma"), ((["1", "2", "3"], P[:3], 0.1), {}, "numbers"),
+        (([],), {}, "no points"), (([1, 2], [1, 2], 0.1), {"order": 2}, "too few"),
+        (([1, 2, -3], P[:3], 0.1), {"model": 0, "order": 2, "drop_invalid": True}, "2 valid"),
+        (([0.5, 2, 3, 4], P, 0.1), {"model": 1}, "x > 1"), ((P, P, -0.1), {}, "sigma must be"),
+        (([1.0, 2, 3, 4], P, 0.1), {"model": 1, "drop_invalid": True}, "x > 1"),
+        ((P, [math.nan] * 4, 0.1), {}, "finite"), (([math.inf] * 4, P, 0.1), {}, "finite"),
+        (([1, 2, 3, 1e39], P, 0.1), {}, "single precision"),
+        ((P, [1, -2, 3, 4], 0.1), {"model": 0}, "y > 0"), ((ROWS,), {"model": 9}, "model must be"),
+        ((P, P, [0.1, 0, 0.1, 0.1]), {}, "allow_zero_uncertainty"),
+        ((P, P, [1e-46] * 4), {}, "sigma must be > 0"),  # 0 in single precision
+        ((P, P, -0.1), {"allow_zero_uncertainty": True}, "sigma"),
+        ((P, P, 0.1), {"model": 5, "order": 6, "flags": 16, "allow_exact_fit": False}, "too few"),
+        ((ROWS,), {"model": Model.DUAL}, "fit_two_range"),
+        ((ROWS, 10.0), {"two": {}}, "above"), ((ROWS, 2.0), {"two": {"lower_order": 2}}, "lower"),
+        (([],), None, "no coefficients"), (([0.0, 1.0, 2.0], True), None, "leading"),
+        (([1.0] * 26,), None, "at most 25"), ((P, [0] * 4, 0.1), {"order": 2}, None),
+        (([2, 2, 2], [1, 2, 3], 0.1), {"order": 2, "kind": cf.IllConditionedError}, None),
+        ((P[:3], P[:3], 0), {"model": 0, "order": 2, "flags": 1 | 16 | 32, "kind": None}, "")]
+
+    def test_each_failure_names_its_problem(self):
+        for args, keywords, words in self.CASES:
+            kind = (keywords or {}).get("kind", cf.InvalidInputError)
+            with self.subTest(words=words, args=args):
+                returned = attempt(args, keywords, False)
+                self.assertIsInstance(returned, kind or cf.FitResult)
+                if kind is None:
+                    continue
+                with self.assertRaises(kind) as caught:
+                    attempt(args, keywords, True)
+                error = caught.exception
+                self.assertEqual(str(returned), str(error))
+                expected = (cf.Status.INVALID_ARGUMENT, False, "")
+                if words is None:  # the native call's own failure, with its exact message
+                    rows = [(x, y, args[2]) for x, y in zip(*args[:2])]
+                    status, _, text = native("optimizeModel", rows, 6, keywords["order"], 0)
+                    expected, words = (status, bool(text), text), text or "wrote no message"
+                self.assertEqual((error.status, error.native_message,
+                                  error.message if expected[1] else ""), expected)
+                self.assertIn(words, error.message)
 
     def test_single_precision_warning(self):
-        stamps = [1.7e9 + 10.0 * k for k in range(50)]
+        stamps, line = [1.7e9 + 10.0 * k for k in range(50)], [0.5 * k for k in range(50)]
         with warnings.catch_warnings(record=True) as caught:
             warnings.simplefilter("always")
-            cf.fit(stamps, [0.5 * k for k in range(50)], 0.1, model=6, order=2)
-            cf.fit(stamps[::-1], [0.5 * k for k in range(50)], 0.1, model=6, order=2)
-            cf.fit([k - 25.0 for k in range(50)], [0.5 * k for k in range(50)], 0.1, model=6)
+            for x in [stamps, stamps[::-1], [k - 25.0 for k in range(50)]]:
+                cf.fit(x, line, 0.1, model=6, order=2)
             cf.fit([1e-3 * k for k in range(50)], [1e-46] * 50, 1e-46, model=6, drop_invalid=True,
                    check=False)
         self.assertEqual([w.category for w in caught], [cf.PrecisionWarning] * 2)
@@ -145,18 +170,15 @@ class Refusals(Silent):
             self.assertIn("merges 45 distinct x values", str(warning.message))
             self.assertIn("x - x.mean()", str(warning.message))
 
-
     def test_double_precision_keeps_large_offsets(self):
         x = [1e4 + 1e-3 * k for k in range(50)]  # 1e-3 apart: below single precision's step
         line = [3.0 + 0.5 * k for k in range(50)]
-        if cf._backend() is cf._classic:
-            with self.assertRaisesRegex(cf.InvalidInputError, "array engine"):
-                cf.fit(x, line, 0.1, model=6, order=2, double_precision=True)
-            return
+        if cf._backend() is _classic:
+            return self.assertRaisesRegex(cf.InvalidInputError, "array engine", cf.fit, x, line,
+                                          0.1, model=6, order=2, double_precision=True)
         with warnings.catch_warnings():
             warnings.simplefilter("ignore", cf.PrecisionWarning)
             rounded = cf.fit(x, line, 0.1, model=6, order=2)
-        with warnings.catch_warnings():
             warnings.simplefilter("error")  # no single-precision warning either
             exact = cf.fit(x, line, 0.1, model=6, order=2, double_precision=True)
         self.assertEqual(list(exact.points.x), x)
@@ -164,134 +186,92 @@ class Refusals(Silent):
         self.assertLess(exact.reduced_chi_square, 1e-3)
 
 
-class NativeFailures(Silent):
-    """Failures of the native call: its status, its class and its exact message."""
+class GoldenAgreement(unittest.TestCase):
+    """A fit let through is the native result to the bit, evaluate() its curve; a refusal
+    is of a call the native one refuses too or turns into non-finite numbers."""
 
-    CASES = [
-        (lambda c: cf.fit([1, 2, 3, 4], [1, 2, 3, 4], [1e-46] * 4, model=6, check=c),
-         cf.InvalidInputError, None),
-        (lambda c: cf.fit([2, 2, 2], [1, 2, 3], 0.1, model=6, order=2, check=c),
-         cf.IllConditionedError, ([(2, 1, .1), (2, 2, .1), (2, 3, .1)], 6, 2, 0)),
-        (lambda c: cf.fit([1, 2, 3, 4], [1, 2, 3, 4], 0.1, model=5, order=6, flags=16,
-                          allow_exact_fit=False, check=c), cf.InvalidInputError, None),
-        (lambda c: cf.fit([1, 2, 3, 4], [0, 0, 0, 0], 0.1, model=6, order=2, check=c),
-         cf.InvalidInputError, ([(1, 0, .1), (2, 0, .1), (3, 0, .1), (4, 0, .1)], 6, 2, 0)),
-        (lambda c: cf.fit([1, 2, 3], [1, 2, 3], 0, model=0, order=2, allow_zero_uncertainty=True,
-                          allow_exact_fit=True, drop_invalid=True, check=c), None, None),
-    ]
+    def test_seeded_calls(self):
+        counts = {"same fit": 0, "same failure": 0, "refused first": 0}
+        warnings.simplefilter("ignore", cf.PrecisionWarning)
+        with contextlib.redirect_stdout(io.StringIO()):
+            calls = golden.all_calls()
+        for index, (function, args) in enumerate(calls):
+            if not shaped(function, args):
+                continue
+            status, payload, message = native(function, *args)
+            mine = cf.roots(args[0], check=False) if function == "findRoots" else (
+                cf.fit(args[0], model=args[1], order=args[2], flags=args[3], check=False)
+                if function == "optimizeModel" else cf.fit_two_range(
+                    args[0], threshold=args[1], lower_order=args[2], upper_order=args[3],
+                    flags=args[4], check=False))
+            with self.subTest(call=index):
+                failed = isinstance(mine, cf.CurveFitError)
+                if failed and not mine.native_message and mine.status == cf.Status.INVALID_ARGUMENT:
+                    flat = repr([payload, args])
+                    self.assertTrue(status != 0 or "nan" in flat or "inf" in flat, mine)
+                    outcome = "refused first"
+                elif failed:
+                    self.assertEqual((mine.status, mine.message if message else ""),
+                                     (status, message))
+                    outcome = "same failure"
+                elif function == "findRoots":
+                    self.assertEqual(bits(mine), bits(payload))
+                    outcome = "same fit"
+                else:
+                    natives = [payload] if function == "optimizeModel" else payload
+                    fits = [mine] if function == "optimizeModel" else [
+                        f for f in (mine.lower, mine.upper) if f is not None]
+                    self.assertEqual((status, len(fits)), (0, len(natives)))
+                    for one, fit_list in zip(fits, natives):
+                        self.assertSameFit(one, fit_list, args[-1])
+                    outcome = "same fit"
+                counts[outcome] += 1
+        self.assertTrue(min(counts.values()) > 20, counts)
 
-    def test_failures_carry_status_and_message(self):
-        for call, kind, native in self.CASES:
-            raised = None
-            try:
-                call(True)
-            except cf.CurveFitError as error:
-                raised = error
-            returned = call(False)
-            with self.subTest(kind=kind, native=native):
-                if kind is None:
-                    self.assertIsInstance(returned, cf.FitResult)
-                    continue
-                self.assertIsInstance(raised, kind)
-                self.assertIsInstance(returned, kind)
-                self.assertEqual(str(returned), str(raised))
-                if native is not None:
-                    status, text = native_message(*native)
-                    self.assertEqual((raised.status, raised.native_message), (status, bool(text)))
-                    self.assertEqual(raised.message if text else "", text)
-                    self.assertIn("wrote no message" if not text else "", raised.message)
+    def assertSameFit(self, mine, fit_list, flags):
+        t = mine.points
+        self.assertEqual(bits([mine.coefficients, mine.covariance, mine.reduced_chi_square,
+                               mine.average_error, list(zip(t.x, t.y, t.sigma, t.deviation))]),
+                         bits(fit_list))
+        # Each deviation recomputed from its residual is the native one, and evaluate() that curve.
+        for r, s, d, f, c in zip(t.residual, t.sigma, t.deviation, t.fitted, mine.evaluate(t.x)):
+            again = math.sqrt(r * r + (0.0 if flags & 32 else s * s))
+            self.assertTrue(again == d or (again != again and d != d), (again, d))
+            self.assertTrue(math.isclose(c, f, rel_tol=1e-12) or (c != c and f != f), (c, f))
 
 
 class Threads(unittest.TestCase):
     def test_eight_threads_keep_their_own_messages_and_prints(self):
-        class Stream(object):
-            def __init__(self):
-                self.parts, self.lock = [], threading.Lock()
-
-            def write(self, text):
-                with self.lock:
-                    self.parts.append(text)
-
-            def flush(self):
-                pass
-
-        failures, stream = [], Stream()
-
-        def work(worker):
-            for k in range(60):
-                zero_row = k % 4  # a refusal whose native message names nothing per call
-                x = [1.0 + worker, 2.0, 3.0, 4.0]
-                sigma = [0.1] * 4
-                sigma[zero_row] = -1.0
-                try:
-                    cf.fit(x, [1, 2, 3, 4], sigma, model=1, drop_invalid=False, order=0)
-                except cf.InvalidInputError as error:
-                    if "row %d" % zero_row not in error.message:
-                        failures.append(error.message)
-                native = [(1.0, 2.0, 0.1)] * 3 + [(1.0, 2.0, -0.1 * (worker + 1))]
-                got = cf.fit(native, model=6, order=2, drop_invalid=True, allow_exact_fit=True,
-                             check=False)
-                if not isinstance(got, cf.IllConditionedError):
-                    failures.append(repr(got))
-                try:
-                    cf.fit([1, 2, 3] * (worker + 2), [1, 2, 3] * (worker + 2), 0.1, model=4,
-                           order=3 * (worker + 2) + 1)
-                except cf.InvalidInputError as error:
-                    if "%d points" % (3 * (worker + 2)) not in error.message:
-                        failures.append(error.message)
-                sys.stdout.write("worker %d line %d\n" % (worker, k))
-
-        saved, sys.stdout = sys.stdout, stream
-        try:
-            threads = [threading.Thread(target=work, args=(w,)) for w in range(8)]
-            for thread in threads:
-                thread.start()
-            for thread in threads:
-                thread.join()
-        finally:
-            sys.stdout = saved
-        self.assertEqual(failures, [])
-        self.assertEqual(sorted(stream.parts), sorted("worker %d line %d\n" % (w, k)
-                                                      for w in range(8) for k in range(60)))
-
-    def test_native_messages_stay_with_their_thread(self):
-        """Eight native refusals, each with its own text, from eight threads at once."""
+        """Refusals, the companion's and the native call's, keep their own text in each of
+        eight threads; every print of every thread reaches the stream, none is captured."""
         calls = [([(1, 1, .1)], 3, 0, 0), ([], 1, 0, 0), ([(2, 1, .1)] * 2, 6, 3, 0),
                  ([(-1, 1, .1)] * 3, 0, 2, 0), ([(2, -1, .1)] * 3, 0, 2, 0),
                  ([(2, 1, -1)] * 3, 0, 2, 0), ([(k, 0, .1) for k in range(4)], 6, 2, 0),
                  ([(2, 1, .1)] * 3, 9, 0, 0)]
-        texts = [native_message(*call)[1] for call in calls]
-        from curvefits import _classic
-        seen = {}
+        parts, seen, texts = [], {}, [native("optimizeModel", *call)[2] for call in calls]
+        alone = [str(cf.fit(r, model=m, order=o, flags=f, check=False)) for r, m, o, f in calls]
 
-        def work(worker):
-            rows, model, order, flags = calls[worker]
-            for _ in range(300):
-                message = _classic.fit(None, None, None, model, order, flags, False, rows=rows)[1]
-                seen.setdefault(worker, set()).add(message)
+        def work(w):
+            rows, model, order, flags = calls[w]
+            for k in range(60):
+                try:
+                    cf.fit(rows, model=model, order=order, flags=flags)
+                except cf.CurveFitError as error:
+                    seen.setdefault(w, set()).add((str(error), _classic.fit(
+                        None, None, None, model, order, flags, False, rows=rows)[1]))
+                sys.stdout.write("worker %d line %d\n" % (w, k))
 
-        saved, interval = sys.stdout, sys.getswitchinterval()
+        stream = type("Stream", (), {"write": lambda _, t: parts.append(t), "flush": lambda _: 0})()
+        self.addCleanup(sys.setswitchinterval, sys.getswitchinterval())
         sys.setswitchinterval(1e-6)
-        try:
+        with contextlib.redirect_stdout(stream):
             threads = [threading.Thread(target=work, args=(w,)) for w in range(8)]
-            for thread in threads:
-                thread.start()
-            for thread in threads:
-                thread.join()
-        finally:
-            sys.setswitchinterval(interval)
+            for step in (threading.Thread.start, threading.Thread.join):
+                list(map(step, threads))
         self.assertEqual(len(set(texts)), 8)
-        self.assertEqual(seen, {w: {texts[w]} for w in range(8)})
-        self.assertIs(sys.stdout, saved)
-
-
-def native_message(rows, model, order, flags):
-    saved, sys.stdout = sys.stdout, io.StringIO()
-    try:
-        status = tallowfit.optimizeModel(list(rows), model, order, flags)[0]
-        return status, sys.stdout.getvalue()
-    finally:
-        sys.stdout = saved
+        self.assertEqual(seen, {w: {(alone[w], texts[w])} for w in range(8)})
+        self.assertEqual(sorted(parts), sorted("worker %d line %d\n" % (w, k)
+                                               for w in range(8) for k in range(60)))
 
 
 class Documentation(unittest.TestCase):

@@ -1,5 +1,4 @@
-"""Calls that the type stub must reject: each line marked 'rejected' must get
-a mypy error, and no other line may."""
+"""Calls the type stub must reject: a mypy error on each line marked 'rejected', on no other."""
 import tallowfit
 
 points = [(1.0, 2.0, 0.1), (2.0, 3.5, 0.1), (3.0, 5.0, 0.2)]
