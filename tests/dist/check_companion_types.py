@@ -1,8 +1,7 @@
-"""The companion package as a user sees it: mypy --strict accepts typed_usage.py, help() of
-every public name shows an example; exits 0 when both hold. Needs mypy; curvefits and tallowfit
+"""The companion package as a user types it: mypy --strict accepts typed_usage.py (the
+companion suite checks the examples in its doc strings). Needs mypy; curvefits and tallowfit
 installed or on PYTHONPATH."""
 import os
-import pydoc
 import site
 import sys
 
@@ -16,7 +15,4 @@ if package not in site.getsitepackages():
     environment["MYPYPATH"] = os.pathsep.join([package, os.path.dirname(os.path.dirname(HERE))])
 code, output = mypy("--strict", "typed_usage.py", env=environment)
 failures = ["typed_usage.py: mypy --strict refused it:\n" + output] if code else []
-missing = [name for name in curvefits.__all__ if name != "__version__"
-           and ">>>" not in pydoc.render_doc(getattr(curvefits, name))]
-failures += ["help() shows no example for: " + ", ".join(missing)] if missing else []
-sys.exit(report(failures, ("companion", "checks")))
+sys.exit(report(failures, ("companion", "checks"), 1))

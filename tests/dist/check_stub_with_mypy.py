@@ -14,8 +14,8 @@ def mypy(*arguments, env=None):
     return run.returncode, run.stdout + run.stderr
 
 
-def report(failures, what):
-    print("\n".join(failures + ["%s: %d of 2 %s passed" % (what[0], 2 - len(failures), what[1])]))
+def report(failures, what, total=2):
+    print("\n".join(failures + ["%s: %d of %d %s passed" % (what[0], total - len(failures), total, what[1])]))
     return 1 if failures else 0
 
 
