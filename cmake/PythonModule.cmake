@@ -14,6 +14,7 @@ set(TALLOWFIT_ENGINE_SOURCES
   src/module/module_frame.cpp
   src/module/roots_entry.cpp
   src/module/python_objects.cpp
+  src/module/engine_objects.cpp
   src/module/buffer_reading.cpp
   src/module/engine_frame.cpp
   src/module/report_objects.cpp

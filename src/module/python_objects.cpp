@@ -1,24 +1,6 @@
 #include "module/python_objects.h"
 
-#include "module/fault_injection.h"
-
 namespace tallowfit {
-
-namespace {
-
-// The test build fails a chosen creation the way the interpreter does: null,
-// with a MemoryError set.
-template <typename Make>
-PyObject* created(Make make) {
-#ifdef TALLOWFIT_MODULE_FAULTS
-    if (faultDue(kFaultObject)) {
-        return PyErr_NoMemory();
-    }
-#endif
-    return make();
-}
-
-}  // namespace
 
 PyObject* makeList(Py_ssize_t size) {
     return created([size]() { return PyList_New(size); });
@@ -38,14 +20,6 @@ PyObject* makeComplex(double real, double imag) {
 
 PyObject* makeInt(int32_t value) {
     return created([value]() { return Py_BuildValue("i", static_cast<int>(value)); });
-}
-
-PyObject* makeText(const char* text) {
-    return created([text]() { return PyUnicode_FromString(text); });
-}
-
-PyObject* makeByteArray(Py_ssize_t size) {
-    return created([size]() { return PyByteArray_FromStringAndSize(nullptr, size); });
 }
 
 PyObject* orNone(PyObject* object) {
