@@ -50,15 +50,18 @@ TEST(ModelSplits, MatchTheirModelFunctions) {
 }
 
 // Without coefficients, record or output every model function refuses (the
-// golden record holds their domain refusals).
+// golden record holds their domain refusals); one coefficient has one derivative.
 TEST(ModelFunctions, Refusals) {
-    double y = 0.0;
+    double y = 0.0, d[] = {-1.0, -1.0};
     const double c[] = {2.0, 1.0};
-    const ModelEvaluation two = {c, nullptr, 2}, none = {c, nullptr, 0};
+    const ModelEvaluation two = {c, nullptr, 2}, none = {c, nullptr, 0}, one = {c, d, 1};
     for (ModelFunction f : {evalPolynomial, evalLogInverse, evalLogLog, evalLogRatio, evalHalfPower, evalRootPolynomial,
-                            evalLogInverseTransformed, evalLogLogTransformed, evalLogRatioTransformed})
+                            evalLogInverseTransformed, evalLogLogTransformed, evalLogRatioTransformed}) {
         EXPECT_TRUE(f(2.0, &none, &y) == kStatusInvalidArgument && f(2.0, nullptr, &y) == kStatusInvalidArgument &&
                     f(2.0, &two, nullptr) == kStatusInvalidArgument);
+        f(2.0, &one, &y);
+        EXPECT_EQ(d[1], -1.0);
+    }
 }
 
 // Back in data space the scale comes out of the constant coefficient, none to
