@@ -179,6 +179,10 @@ TEST(FitLinear, WorkedFits) {
                 EXPECT_TRUE(c.mask[i] || (f.values[i] == c.start[i] && f.covariance.rows[i] == Values(2, 0.0) &&
                                           f.covariance.rows[1 - i][i] == 0.0)) << i;
         }
+    // Five adjusted coefficients take the general path, whose sums start from the
+    // cleared block, not from what the caller's covariance held (9.0).
+    FitRecords five({1, 2, 3, 4, 5, 6}, {5, 31, 121, 341, 781, 1555}, Values(6, 1.0), Values(5, 0.0), Mask(5, 1));
+    EXPECT_TRUE(linear(five) == kStatusOk && near(five.values, Values(5, 1.0), 1e-6)) << five.values[0];
     // The chi-square pass leaves a failing point out of the sums; only a failure
     // at the last point is reported, after everything is stored. Lines 1/3 + 2.5x
     // and 7/3 + 1.5x; the two points kept have residuals 1/6 and -1/3.
