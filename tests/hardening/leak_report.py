@@ -9,7 +9,7 @@ import sys
 HEAD = re.compile(r"^(Direct|Indirect) leak of \d+ byte|^==\d+== [\d,]+ (\([\d,]+ direct, [\d,]+ indirect\) )?"
                   r"bytes in [\d,]+ blocks are (definitely|indirectly|possibly) lost")
 FRAME = re.compile(r"^\s+#\d+ |^==\d+==    (at|by) ")
-THEIRS = re.compile(r"\b(PyInit_tallowfit|inittallowfit)\b|_tracemalloc\.c|tracemalloc_")
+THEIRS = re.compile(r"\b(PyInit_tallowfit|inittallowfit|PyInit__curvefits_engine)\b|_tracemalloc\.c|tracemalloc_")
 
 
 def leaks(lines):
