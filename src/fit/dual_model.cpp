@@ -15,7 +15,7 @@ constexpr double kOnThreshold = 2.220446049250313e-16;
 
 // A point on the threshold belongs to both sides; a NaN x compares false with
 // everything and so belongs to neither.
-ThresholdSplit splitAtThreshold(const std::vector<DataPoint>& points, double threshold) {
+ThresholdSplit splitAtThreshold(const PointVector<DataPoint>& points, double threshold) {
     ThresholdSplit split;
     for (const DataPoint& point : points) {
         const bool near = std::fabs(point.x - threshold) <= kOnThreshold;

@@ -11,11 +11,11 @@
 namespace tallowfit {
 
 struct ThresholdSplit {
-    std::vector<DataPoint> lower;  // x below the threshold or on it
-    std::vector<DataPoint> upper;  // x above the threshold or on it
+    PointVector<DataPoint> lower;  // x below the threshold or on it
+    PointVector<DataPoint> upper;  // x above the threshold or on it
 };
 
-ThresholdSplit splitAtThreshold(const std::vector<DataPoint>& points, double threshold);
+ThresholdSplit splitAtThreshold(const PointVector<DataPoint>& points, double threshold);
 
 // One or two results: the lower side's (when it has points), then the upper's.
 std::vector<FitResult> fitDualModel(const ThresholdSplit& split, int32_t lowerOrder,

@@ -84,10 +84,10 @@ void withModelValues(ModelFunction model, const PointRecords* records, Pass pass
 // a zero uncertainty counts as 1 when allowed, else the point is left out.
 // The curve's value at each point goes to `curve`, which is left empty when
 // the model cannot be evaluated at some point.
-double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
+double dataSpaceChiSquare(const PointVector<DataPoint>& valid, ModelId modelId,
                           const FitParameters& parameters, const FitOptions& options,
                           const PointRecords* records, int32_t* counted,
-                          std::vector<double>& curve) {
+                          PointVector<double>& curve) {
     const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
@@ -111,7 +111,7 @@ double dataSpaceChiSquare(const std::vector<DataPoint>& valid, ModelId modelId,
             }
         }
     });
-    if (!everywhere) curve = std::vector<double>();
+    if (!everywhere) curve = PointVector<double>();
     return chiSquare;
 }
 
@@ -139,15 +139,15 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount) {
 
 // Weighted linear least squares in the model's transformed space, optionally
 // refined by Levenberg-Marquardt in data space, then the reduced chi-square.
-FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitResult fitModel(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                    const FitOptions& options) {
     if (points.empty()) throw std::invalid_argument(kZeroPoints);
     const int32_t n =
         order < 1 ? optimalOrder(modelId, static_cast<uint32_t>(points.size())) : order;
     if (tooFewPoints(points.size(), n, options)) throw std::invalid_argument(kFewerPoints);
 
-    std::vector<DataPoint> kept;
-    const std::vector<DataPoint>& valid = validatePoints(modelId, options, points, kept);
+    PointVector<DataPoint> kept;
+    const PointVector<DataPoint>& valid = validatePoints(modelId, options, points, kept);
     const RangeFigures figures = computeRangeFigures(valid, options);
     // LogRatio holds its reference x at the middle of the x range.
     std::vector<double> values(static_cast<std::size_t>(n), 0.0);
@@ -158,7 +158,7 @@ FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_
     }
     const FitPointRecords pointRecords = preparePointRecords(modelId, valid, values.data(), n);
     const PointRecords* records = pointRecords.table();
-    std::vector<double> t, u, sigma;
+    PointVector<double> t, u, sigma;
     transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma, records);
     CovarianceStorage covariance(n);
     if (tooFewPoints(valid.size(), n, options)) throw std::invalid_argument(kFewerValidPoints);

@@ -21,7 +21,7 @@ struct FitResult {
     // The fitted curve at each of the points that passed validation, in
     // order, or empty when it has no value at one of them; the statistics
     // over the same points take their values from here.
-    std::vector<double> curve;
+    PointVector<double> curve;
 };
 
 // Throws std::invalid_argument for a model without an order table.
@@ -29,7 +29,7 @@ int32_t optimalOrder(ModelId modelId, uint32_t pointCount);
 
 // Throws std::invalid_argument, std::runtime_error, std::bad_alloc, or a
 // nonzero solver status as an unsigned int.
-FitResult fitModel(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitResult fitModel(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                    const FitOptions& options);
 
 }  // namespace tallowfit

@@ -15,7 +15,7 @@ namespace {
 // only when no point brought one (zero uncertainties allowed and every yUnc
 // 0.0, which holds for no points at all); otherwise the covariance is returned
 // as fitted.
-double covarianceFactor(const std::vector<DataPoint>& points, const FitResult& fit,
+double covarianceFactor(const PointVector<DataPoint>& points, const FitResult& fit,
                         const FitOptions& options) {
     const bool allZero = std::all_of(points.begin(), points.end(),
                                      [](const DataPoint& point) { return point.yUnc == 0.0; });
@@ -24,7 +24,7 @@ double covarianceFactor(const std::vector<DataPoint>& points, const FitResult& f
 
 // The statistics of a fit are taken over the points it was given, with its
 // own model.
-FitReport reportOf(const std::vector<DataPoint>& points, ModelId modelId, const FitResult& fit,
+FitReport reportOf(const PointVector<DataPoint>& points, ModelId modelId, const FitResult& fit,
                    const FitOptions& options) {
     FitReport report;
     report.coefficients = fit.coefficients;
@@ -51,7 +51,7 @@ void requireAverageError(const FitReport& report) {
 
 }  // namespace
 
-FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                          const FitOptions& options) {
     // Refused before any test of the fit, even for an empty point list.
     if (modelId == Dual) throw std::invalid_argument(kDualModelRefused);
@@ -60,7 +60,7 @@ FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, 
 
 // Both ranges are fitted before either's statistics, as the two fits may each
 // refuse and the first refusal met is the one reported.
-DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
+DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
                             int32_t lowerOrder, int32_t upperOrder, const FitOptions& options) {
     const ThresholdSplit split = splitAtThreshold(points, threshold);
     const std::vector<FitResult> fits = fitDualModel(split, lowerOrder, upperOrder, options);
@@ -71,7 +71,7 @@ DualFitReport reportDualFit(const std::vector<DataPoint>& points, double thresho
     return report;
 }
 
-FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                          int32_t flags) {
     FitReport report = reportModelFit(points, modelId, order, FitOptions(flags));
     requireAverageError(report);
@@ -79,7 +79,7 @@ FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, 
 }
 
 // The lower range's refusal first, as its answer comes first.
-DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
+DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
                             int32_t lowerOrder, int32_t upperOrder, int32_t flags) {
     DualFitReport report =
         reportDualFit(points, threshold, lowerOrder, upperOrder, FitOptions(flags));

@@ -19,7 +19,7 @@ struct FitReport {
     // Only from the overloads taking FitOptions: the refusal's text in place of
     // averageError when no point counts for the average; null otherwise.
     const char* averageErrorRefusal = nullptr;
-    std::vector<PointDeviation> deviations;  // one per point where the curve has a value
+    PointVector<PointDeviation> deviations;  // one per point where the curve has a value
 };
 
 struct DualFitReport {
@@ -30,20 +30,20 @@ struct DualFitReport {
 
 // Throws what the fit and the statistics throw: std::invalid_argument,
 // std::runtime_error, std::bad_alloc, or a solver status as an unsigned int.
-FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                          int32_t flags);
 
-DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
+DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
                             int32_t lowerOrder, int32_t upperOrder, int32_t flags);
 
 // The same, except that the average error's refusal is left in the report
 // instead of thrown: a caller that builds its answer item by item raises it
 // where the average goes, so that what fails while the items before it are
 // built still comes first.
-FitReport reportModelFit(const std::vector<DataPoint>& points, ModelId modelId, int32_t order,
+FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                          const FitOptions& options);
 
-DualFitReport reportDualFit(const std::vector<DataPoint>& points, double threshold,
+DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
                             int32_t lowerOrder, int32_t upperOrder, const FitOptions& options);
 
 }  // namespace tallowfit

@@ -15,7 +15,7 @@ namespace {
 // is looked up at each point, so a model without one is refused at the first
 // point and an empty list passes.
 template <typename Visit>
-void forEachFittedPoint(const std::vector<DataPoint>& points,
+void forEachFittedPoint(const PointVector<DataPoint>& points,
                         const std::vector<double>& coefficients, ModelId modelId,
                         const double* curve, Visit visit) {
     const ModelEvaluation evaluation = {coefficients.data(), nullptr,
@@ -64,7 +64,7 @@ PointDeviation deviationAt(const DataPoint& point, double yModel, const FitOptio
 // Both figures in one walk: the curve's value at a point is the same for
 // both. A table that cannot be had leaves the average's own refusal to go
 // first, and with it the table is not needed.
-FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
+FitStatistics computeFitStatistics(const PointVector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
                                    const FitOptions& options, const double* curve) {
     FitStatistics statistics;

@@ -23,7 +23,7 @@ struct FitStatistics {
     // The refusal's text in place of the average when no point counts for it;
     // null when there is one.
     const char* averageErrorRefusal = nullptr;
-    std::vector<PointDeviation> deviations;  // one per point where the curve has a value
+    PointVector<PointDeviation> deviations;  // one per point where the curve has a value
 };
 
 // Over the points of a fit that succeeded with the same model and options:
@@ -32,7 +32,7 @@ struct FitStatistics {
 // model without a function (at the first point) and std::bad_alloc. The
 // curve, when given, is the fit's value at each of these points, as the
 // model function gives it with these coefficients.
-FitStatistics computeFitStatistics(const std::vector<DataPoint>& points,
+FitStatistics computeFitStatistics(const PointVector<DataPoint>& points,
                                    const std::vector<double>& coefficients, ModelId modelId,
                                    const FitOptions& options, const double* curve = nullptr);
 

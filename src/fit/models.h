@@ -6,6 +6,7 @@
 
 #include <cstdint>
 
+#include "fit/point_storage.h"
 #include "numeric/model_function.h"
 
 namespace tallowfit {

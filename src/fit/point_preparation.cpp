@@ -58,9 +58,9 @@ const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataP
 }
 
 // The copy starts at the first point dropped, with the points before it.
-const std::vector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
-                                             const std::vector<DataPoint>& points,
-                                             std::vector<DataPoint>& kept) {
+const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
+                                             const PointVector<DataPoint>& points,
+                                             PointVector<DataPoint>& kept) {
     bool dropped = false;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char* refusal = pointRefusal(modelId, options, points[i]);
@@ -78,7 +78,7 @@ const std::vector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& 
 
 // Extremes of the valid points, the y scale that lifts a small largest y to
 // 0.5 for the logarithms, and the middle of the x range.
-RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitOptions& options) {
+RangeFigures computeRangeFigures(const PointVector<DataPoint>& valid, const FitOptions& options) {
     RangeFigures figures = {0.0, 0.0, 0.0, 1.0, 0.0};
     for (std::size_t i = 0; i < valid.size(); ++i) {
         const DataPoint& p = valid[i];
@@ -93,7 +93,7 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitO
     return figures;
 }
 
-FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint>& valid,
+FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
                                     const double* coefficients, int32_t count) {
     FitPointRecords prepared;
     const PointInvariantModel* split = dataModelSplit(modelId);
@@ -104,7 +104,7 @@ FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint
     const ModelEvaluation evaluation = {coefficients, nullptr, count};
     for (std::size_t i = 0; i < valid.size(); ++i) {
         if (split->prepare(valid[i].x, &evaluation, &prepared.records[i * width]) != kStatusOk) {
-            prepared.records = std::vector<double>();
+            prepared.records = PointVector<double>();
             return prepared;
         }
     }
@@ -113,9 +113,9 @@ FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint
     return prepared;
 }
 
-void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
-                     double xMiddle, std::vector<double>& t, std::vector<double>& u,
-                     std::vector<double>& sigma, const PointRecords* records) {
+void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,
+                     double xMiddle, PointVector<double>& t, PointVector<double>& u,
+                     PointVector<double>& sigma, const PointRecords* records) {
     t.reserve(valid.size());
     u.reserve(valid.size());
     sigma.reserve(valid.size());
@@ -160,9 +160,9 @@ void removeYScale(ModelId modelId, double yScale, double* coefficients,
     }
 }
 
-FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
-                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
-                         std::vector<double>& u, std::vector<double>& sigma) {
+FitData restoreDataSpace(const PointVector<DataPoint>& valid, ModelId modelId, double yScale,
+                         double* coefficients, uint32_t coefficientCount, PointVector<double>& t,
+                         PointVector<double>& u, PointVector<double>& sigma) {
     t.clear();
     u.clear();
     sigma.clear();

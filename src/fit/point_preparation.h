@@ -19,9 +19,9 @@ const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataP
 // every one passes (a long run is not copied), otherwise the passing ones,
 // copied into `kept`. Throws std::invalid_argument with the first refusal
 // unless options.dropInvalidPoints, which drops the point instead.
-const std::vector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
-                                             const std::vector<DataPoint>& points,
-                                             std::vector<DataPoint>& kept);
+const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
+                                             const PointVector<DataPoint>& points,
+                                             PointVector<DataPoint>& kept);
 
 struct RangeFigures {
     double smallestX;
@@ -31,7 +31,7 @@ struct RangeFigures {
     double xMiddle;
 };
 
-RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitOptions& options);
+RangeFigures computeRangeFigures(const PointVector<DataPoint>& valid, const FitOptions& options);
 
 // The records of the valid points in the model's split form, prepared once
 // for a whole fit and read by every pass that evaluates the model: the
@@ -41,7 +41,7 @@ RangeFigures computeRangeFigures(const std::vector<DataPoint>& valid, const FitO
 struct FitPointRecords {
     const PointInvariantModel* split = nullptr;
     uint32_t width = 0;
-    std::vector<double> records;
+    PointVector<double> records;
     // The solvers' view, or null when there are none.
     const PointRecords* table() const {
         view_ = PointRecords{split, records.data(), width};
@@ -53,15 +53,15 @@ private:
 };
 
 // `coefficients` are the count start values, the held ones already in place.
-FitPointRecords preparePointRecords(ModelId modelId, const std::vector<DataPoint>& valid,
+FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
                                     const double* coefficients, int32_t count);
 
 // Appends t, u and sigma of every valid point; throws std::invalid_argument for
 // a model without a linear transformation (at the first point). The records,
 // when given, hold what t would be computed from.
-void transformPoints(ModelId modelId, const std::vector<DataPoint>& valid, double yScale,
-                     double xMiddle, std::vector<double>& t, std::vector<double>& u,
-                     std::vector<double>& sigma, const PointRecords* records = nullptr);
+void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,
+                     double xMiddle, PointVector<double>& t, PointVector<double>& u,
+                     PointVector<double>& sigma, const PointRecords* records = nullptr);
 
 // Takes the y scale out of the constant coefficient (of coefficientCount).
 void removeYScale(ModelId modelId, double yScale, double* coefficients,
@@ -69,9 +69,9 @@ void removeYScale(ModelId modelId, double yScale, double* coefficients,
 
 // Refills t, u, sigma with x, y, yUnc, takes the y scale out of the constant
 // coefficient and returns the data-space FitData.
-FitData restoreDataSpace(const std::vector<DataPoint>& valid, ModelId modelId, double yScale,
-                         double* coefficients, uint32_t coefficientCount, std::vector<double>& t,
-                         std::vector<double>& u, std::vector<double>& sigma);
+FitData restoreDataSpace(const PointVector<DataPoint>& valid, ModelId modelId, double yScale,
+                         double* coefficients, uint32_t coefficientCount, PointVector<double>& t,
+                         PointVector<double>& u, PointVector<double>& sigma);
 
 }  // namespace tallowfit
 

@@ -35,8 +35,8 @@ inline Py_ssize_t listLength(PyObject* object) {
 
 // Room for every value of a list argument at once: the vector grows once, not
 // once per doubling, and that one growth may run out of memory like any other.
-template <typename T>
-void reserveRead(std::vector<T>& values, Py_ssize_t length) {
+template <typename Vector>
+void reserveRead(Vector& values, Py_ssize_t length) {
     if (length > 0) {
         checkGrowth();
         values.reserve(static_cast<size_t>(length));

@@ -57,7 +57,7 @@ bool PointColumns::hold(PyObject* xs, PyObject* ys, PyObject* yUncs) {
     return true;
 }
 
-void readPoints(const PointColumns& columns, bool doublePrecision, std::vector<DataPoint>& points) {
+void readPoints(const PointColumns& columns, bool doublePrecision, PointVector<DataPoint>& points) {
     const Py_ssize_t length = columns.x.length();
     reserveRead(points, length);
     for (Py_ssize_t k = 0; k < length; ++k) {

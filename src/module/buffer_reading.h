@@ -60,7 +60,7 @@ inline double asRead(double value, bool doublePrecision) {
 
 // One point per row of the columns. Runs without the interpreter lock;
 // growing the vector may throw std::bad_alloc.
-void readPoints(const PointColumns& columns, bool doublePrecision, std::vector<DataPoint>& points);
+void readPoints(const PointColumns& columns, bool doublePrecision, PointVector<DataPoint>& points);
 
 // Every item of the column, as double.
 void readValues(const BufferColumn& column, std::vector<double>& values);

@@ -25,9 +25,9 @@ PyObject* makeEngineResult(PyObject* statusObject, PyObject* message, PyObject* 
 
 // Gives a vector's storage back at once, so that a large block is freed where
 // the lock is not held.
-template <typename T>
-void releaseNow(std::vector<T>& values) {
-    std::vector<T>().swap(values);
+template <typename Vector>
+void releaseNow(Vector& values) {
+    Vector().swap(values);
 }
 
 // Runs one engine entry. read() and compute() touch no Python object and run

@@ -37,7 +37,7 @@ PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
         !columns.hold(columnObjects[0], columnObjects[1], columnObjects[2])) {
         return nullptr;
     }
-    std::vector<DataPoint> points;
+    PointVector<DataPoint> points;
     FitReport report;
     PointTables tables;
     return runEngineEntry(
@@ -73,7 +73,7 @@ PyObject* engineFitDual(PyObject* /*self*/, PyObject* args) {
         return nullptr;
     }
     threshold = asRead(threshold, doublePrecision != 0);
-    std::vector<DataPoint> points;
+    PointVector<DataPoint> points;
     DualFitReport report;
     PointTables tables;
     return runEngineEntry(

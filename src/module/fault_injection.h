@@ -37,8 +37,8 @@ inline void checkGrowth() {}
 
 // Appends a value read from a list argument. Growing the vector may run out of
 // memory; the std::bad_alloc goes to the outer guard.
-template <typename T>
-void appendRead(std::vector<T>& values, const T& value) {
+template <typename Vector>
+void appendRead(Vector& values, const typename Vector::value_type& value) {
     if (values.size() == values.capacity()) {
         checkGrowth();
     }

@@ -19,14 +19,14 @@ const EntryDescription kOptimizeModelEntry = {"tallowfit_optimizeModel", nullptr
 const EntryDescription kOptimizeDualModelEntry = {"tallowfit_optimizeDualModel", nullptr};
 
 struct ModelArguments {
-    std::vector<DataPoint> points;
+    PointVector<DataPoint> points;
     ModelId modelId = 0;
     int32_t order = 0;
     FitOptions options;
 };
 
 struct DualModelArguments {
-    std::vector<DataPoint> points;
+    PointVector<DataPoint> points;
     float threshold = 0.0f;
     int32_t lowerOrder = 0;
     int32_t upperOrder = 0;
@@ -35,7 +35,7 @@ struct DualModelArguments {
 
 // Each point is (x, y, yUnc) in single precision, widened to double; the fit
 // sees the values that single precision can hold.
-const char* readPoints(PyObject* list, std::vector<DataPoint>& points) {
+const char* readPoints(PyObject* list, PointVector<DataPoint>& points) {
     const Py_ssize_t length = listLength(list);
     reserveRead(points, length);
     for (Py_ssize_t k = 0; k < length; ++k) {
@@ -109,7 +109,7 @@ void setTupleFloat(PyObject* tuple, Py_ssize_t index, double value) {
 }
 
 // One (x, y, yUnc, deviation) tuple per deviation record, in its order.
-void addDeviations(PyObject* result, const std::vector<PointDeviation>& deviations) {
+void addDeviations(PyObject* result, const PointVector<PointDeviation>& deviations) {
     PyObject* list = requireObject(makeList(static_cast<Py_ssize_t>(deviations.size())));
     PyList_SetItem(result, 4, list);
     for (size_t k = 0; k < deviations.size(); ++k) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "fit/point_storage.h"
 #include "module/module_frame.h"
 
 namespace tallowfit {
@@ -24,6 +25,7 @@ double* placeDoubleArray(PyObject* parent, Py_ssize_t index, Py_ssize_t count) {
     PyObject* array =
         requireObject(makeByteArray(count * static_cast<Py_ssize_t>(sizeof(double))));
     PyTuple_SetItem(parent, index, array);
+    prepareLargeBlock(PyByteArray_AS_STRING(array), static_cast<size_t>(count) * sizeof(double));
     return reinterpret_cast<double*>(PyByteArray_AS_STRING(array));
 }
 
@@ -35,7 +37,7 @@ PyObject* placeTuple(PyObject* parent, Py_ssize_t index, Py_ssize_t size) {
     return tuple;
 }
 
-void PointTables::add(double* rows, const std::vector<PointDeviation>& deviations) {
+void PointTables::add(double* rows, const PointVector<PointDeviation>& deviations) {
     tables_[count_++] = Table{rows, &deviations};
 }
 

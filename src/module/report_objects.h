@@ -21,14 +21,14 @@ enum PointColumn { kColumnX, kColumnY, kColumnYUnc, kColumnFitted, kColumnDeviat
 // can see them before the payload is returned.
 class PointTables {
 public:
-    void add(double* rows, const std::vector<PointDeviation>& deviations);
+    void add(double* rows, const PointVector<PointDeviation>& deviations);
     // Writes every table from its deviation records.
     void fill() const;
 
 private:
     struct Table {
         double* rows;
-        const std::vector<PointDeviation>* deviations;
+        const PointVector<PointDeviation>* deviations;
     };
     Table tables_[2] = {};
     int count_ = 0;

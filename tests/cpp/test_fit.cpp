@@ -72,14 +72,15 @@ TEST(PointPreparation, RestoreDataSpaceTakesOutTheScale) {
         {LogInverse, {1, 2, 9}, {1, inverse, 9}}, {LogInverse, {1, 9}, {1, 9}}, {LogLog, {1, 2, 9}, {1 - log, 2, 9}},
         {LogRatio, {3, 2, 9}, {3, 2 - log, 9}}, {LogRatio, {3, 9}, {3, 9}}, {HalfPower, {1, 2, 9}, {1, 2, 9}}};
     for (const auto& k : cases) {
-        Values c = k.c, t, u, sigma;
+        Values c = k.c;
+        PointVector<double> t, u, sigma;
         restoreDataSpace({point(2, 0.1, 0.01)}, k.id, 2.5, c.data(), static_cast<uint32_t>(c.size() - 1), t, u, sigma);
         EXPECT_EQ(c, k.expected) << k.id;
     }
 }
 
-std::vector<DataPoint> positivePoints(int count) {
-    std::vector<DataPoint> points;
+PointVector<DataPoint> positivePoints(int count) {
+    PointVector<DataPoint> points;
     for (int i = 0; i < count; ++i) points.push_back(point(2.0 + i, 1.0 + 0.5 * i, 0.1));
     return points;
 }
@@ -91,9 +92,9 @@ TEST(FitModel, RefusalsInStepOrder) {
     const DataPoint bad = point(-1, 2, 0.1);
     // u = y^2 is fitted by -1.5 + 4.5 x, negative at x = 0: that point drops out
     // of the data-space chi-square and leaves no degree of freedom.
-    const std::vector<DataPoint> negativeStart = {point(0, 0, 1), point(1, 0, 1), point(2, 3, 1)};
-    const std::vector<DataPoint> threeValid = {bad, bad, point(2, 2, 0.1), point(3, 3, 0.1), point(4, 1, 0.1)};
-    const struct { std::vector<DataPoint> points; ModelId id; int32_t order, flags; std::string expected; } cases[] = {
+    const PointVector<DataPoint> negativeStart = {point(0, 0, 1), point(1, 0, 1), point(2, 3, 1)};
+    const PointVector<DataPoint> threeValid = {bad, bad, point(2, 2, 0.1), point(3, 3, 0.1), point(4, 1, 0.1)};
+    const struct { PointVector<DataPoint> points; ModelId id; int32_t order, flags; std::string expected; } cases[] = {
         {{}, Dual, 2, 0, kInvalid + kZeroPoints}, {positivePoints(1), 9, 0, 0, kInvalid + kNoOptimalOrder},
         {positivePoints(3), 9, 2, 0, kInvalid + kNoLinearTransformation},
         {positivePoints(3), Polynomial, 3, 0, kInvalid + kFewerPoints}, {{bad, bad}, LogLog, 2, 0, kInvalid + kFewerPoints},
@@ -132,7 +133,7 @@ TEST(DualModel, Sides) {
         {{1 + epsilon, 1 - epsilon / 2}, 1.0, {1 + epsilon, 1 - epsilon / 2}, {1 + epsilon, 1 - epsilon / 2}},
         {{aboveFour}, 4.0, {}, {aboveFour}}, {{NAN, 3}, 2.0, {}, {3}}};
     for (const auto& k : cases) {
-        std::vector<DataPoint> points;
+        PointVector<DataPoint> points;
         for (double x : k.xs) points.push_back(point(x, x * x, 0.1 * x));
         const ThresholdSplit split = splitAtThreshold(points, k.threshold);
         Values sides[2];
