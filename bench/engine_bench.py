@@ -171,16 +171,16 @@ def section(rows, threads, faults, loads, clock):
     add("threads when the threads add no work of their own (no lock handed to and fro, no")
     add("spinning), so that on otherwise idle cores the throughput would double.")
     add("")
-    add("Fresh memory pages per %s-point call (minor page faults) in a process that has" %
+    add("Fresh memory pages per %s-point call (minor page faults), measured first in the" %
         fmt_size(THREAD_SIZE))
-    add("made no larger call yet: Polynomial from the engine %.0f, refined LogLog from the" %
-        faults[0])
-    add("engine %.0f, lstsq %.0f. The engine's call allocates the point records, the fit's" %
-        faults[1:])
-    add("deviation records and the result table (about 120 bytes per point); the C library")
-    add("gives blocks of that size back to the kernel when they are freed, until a larger")
-    add("call has raised its thresholds, so each call pays for fresh pages again, and two")
-    add("threads fault pages into one process at the same time.")
+    add("process, while the C library still hands freed blocks of that size back to the")
+    add("kernel: Polynomial from the engine %.0f, refined LogLog from the engine %.0f, lstsq" %
+        faults[:2])
+    add("%.0f. A thread keeps the per-point blocks its last fit freed, up to 32 MiB, for its" %
+        faults[2])
+    add("next fit of the same size, and faults a new block in with one call, in huge pages")
+    add("where whole ones fit (`src/fit/point_storage.cpp`); what is left is mostly the")
+    add("result table, a new bytearray of 40 bytes a point on every call.")
     add("")
     worst = lambda k, j: min(r[k] / r[j] for r in rows)  # noqa: E731
     small = rows[0]
