@@ -156,7 +156,7 @@ FitResult fitModel(const PointVector<DataPoint>& points, ModelId modelId, int32_
         values[0] = figures.xMiddle;
         fitMask[0] = 0;
     }
-    const FitPointRecords pointRecords = preparePointRecords(modelId, valid, values.data(), n);
+    const FitPointRecords pointRecords = preparePointRecords(modelId, valid, values.data(), n, options.sharing);
     const PointRecords* records = pointRecords.table();
     PointVector<double> t, u, sigma;
     transformPoints(modelId, valid, figures.yScale, figures.xMiddle, t, u, sigma, records);

@@ -44,11 +44,6 @@ FitReport reportOf(const PointVector<DataPoint>& points, ModelId modelId, const 
     return report;
 }
 
-void requireAverageError(const FitReport& report) {
-    if (report.averageErrorRefusal != nullptr)
-        throw std::runtime_error(report.averageErrorRefusal);
-}
-
 }  // namespace
 
 FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
@@ -68,23 +63,6 @@ DualFitReport reportDualFit(const PointVector<DataPoint>& points, double thresho
     report.hasLower = fits.size() == 2;
     if (report.hasLower) report.lower = reportOf(split.lower, LogLog, fits.front(), options);
     report.upper = reportOf(split.upper, LogLog, fits.back(), options);
-    return report;
-}
-
-FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
-                         int32_t flags) {
-    FitReport report = reportModelFit(points, modelId, order, FitOptions(flags));
-    requireAverageError(report);
-    return report;
-}
-
-// The lower range's refusal first, as its answer comes first.
-DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
-                            int32_t lowerOrder, int32_t upperOrder, int32_t flags) {
-    DualFitReport report =
-        reportDualFit(points, threshold, lowerOrder, upperOrder, FitOptions(flags));
-    if (report.hasLower) requireAverageError(report.lower);
-    requireAverageError(report.upper);
     return report;
 }
 

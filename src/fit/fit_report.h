@@ -29,17 +29,11 @@ struct DualFitReport {
 };
 
 // Throws what the fit and the statistics throw: std::invalid_argument,
-// std::runtime_error, std::bad_alloc, or a solver status as an unsigned int.
-FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
-                         int32_t flags);
-
-DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
-                            int32_t lowerOrder, int32_t upperOrder, int32_t flags);
-
-// The same, except that the average error's refusal is left in the report
-// instead of thrown: a caller that builds its answer item by item raises it
-// where the average goes, so that what fails while the items before it are
-// built still comes first.
+// std::runtime_error, std::bad_alloc, or a solver status as an unsigned int;
+// the average error's refusal is left in the report instead of thrown: a
+// caller that builds its answer item by item raises it where the average goes,
+// so that what fails while the items before it are built still comes first.
+// (The array engine's forms, which throw it, are in engine_report.h.)
 FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
                          const FitOptions& options);
 

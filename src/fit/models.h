@@ -39,6 +39,8 @@ struct FitOptions {
     bool checkConditioning = false;
     bool allowExactFit = false;
     bool allowZeroUncertainty = false;
+    // Not of the flag word: a second thread for the passes, or null.
+    const WorkSharing* sharing = nullptr;
 
     constexpr FitOptions() = default;
     // Not explicit: wherever options are taken, a flag word reads as its own.

@@ -1,5 +1,6 @@
 #include "fit/point_preparation.h"
 
+#include <atomic>
 #include <cmath>
 #include <cstddef>
 #include <stdexcept>
@@ -94,7 +95,8 @@ RangeFigures computeRangeFigures(const PointVector<DataPoint>& valid, const FitO
 }
 
 FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
-                                    const double* coefficients, int32_t count) {
+                                    const double* coefficients, int32_t count,
+                                    const WorkSharing* sharing) {
     FitPointRecords prepared;
     const PointInvariantModel* split = dataModelSplit(modelId);
     if (split == nullptr || count > static_cast<int32_t>(kMaxRecordedCoefficients))
@@ -102,14 +104,32 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
     const uint32_t width = static_cast<uint32_t>(count);
     prepared.records.resize(valid.size() * width);
     const ModelEvaluation evaluation = {coefficients, nullptr, count};
-    for (std::size_t i = 0; i < valid.size(); ++i) {
-        if (split->prepare(valid[i].x, &evaluation, &prepared.records[i * width]) != kStatusOk) {
-            prepared.records = PointVector<double>();
-            return prepared;
+    // Cleared at a refusal, by whichever thread meets it.
+    std::atomic<bool> everyRecord(true);
+    auto prepareRecords = [&](uint32_t from, uint32_t to) {
+        for (uint32_t i = from; i < to && everyRecord.load(std::memory_order_relaxed); ++i) {
+            if (split->prepare(valid[i].x, &evaluation, &prepared.records[std::size_t{i} * width]) !=
+                kStatusOk)
+                everyRecord = false;
         }
+    };
+    const uint32_t n = static_cast<uint32_t>(valid.size());
+    const uint32_t handStart = sharedPartStart(sharing, n, kStoringPass);
+    if (handStart == n) {
+        prepareRecords(0, n);
+    } else {
+        shareChunks(sharing, handStart, n, [&]() { prepareRecords(0, handStart); }, prepareRecords);
+    }
+    if (!everyRecord) {
+        prepared.records = PointVector<double>();
+        return prepared;
     }
     prepared.split = split;
     prepared.width = width;
+    prepared.sharing = sharing;
+    // Room for what a curvature pass hands over.
+    prepared.handed.resize(std::size_t{n - sharedPartStart(sharing, n, kSummingPass)} *
+                           (1 + width));
     return prepared;
 }
 

@@ -42,19 +42,23 @@ struct FitPointRecords {
     const PointInvariantModel* split = nullptr;
     uint32_t width = 0;
     PointVector<double> records;
+    const WorkSharing* sharing = nullptr;  // for the passes that read them
+    mutable PointVector<double> handed;    // with sharing (PointRecords::handed)
     // The solvers' view, or null when there are none.
     const PointRecords* table() const {
-        view_ = PointRecords{split, records.data(), width};
+        view_ = PointRecords{split, records.data(), width, sharing, handed.data()};
         return split ? &view_ : nullptr;
     }
 
 private:
-    mutable PointRecords view_ = {nullptr, nullptr, 0};
+    mutable PointRecords view_ = {nullptr, nullptr, 0, nullptr, nullptr};
 };
 
 // `coefficients` are the count start values, the held ones already in place.
+// With sharing, the records of the later points are prepared on its thread.
 FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
-                                    const double* coefficients, int32_t count);
+                                    const double* coefficients, int32_t count,
+                                    const WorkSharing* sharing = nullptr);
 
 // Appends t, u and sigma of every valid point; throws std::invalid_argument for
 // a model without a linear transformation (at the first point). The records,

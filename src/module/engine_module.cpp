@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "fit/fit_report.h"
+#include "fit/engine_report.h"
 #include "fit/messages.h"
 #include "module/buffer_reading.h"
 #include "module/engine_frame.h"

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "numeric/work_sharing.h"
+
 namespace tallowfit {
 
 struct ModelEvaluation {
@@ -53,7 +55,12 @@ constexpr uint32_t kMaxRecordedCoefficients = 8;
 struct PointRecords {
     const PointInvariantModel* split;
     const double* records;
-    uint32_t width;  // doubles a record
+    uint32_t width;              // doubles a record
+    const WorkSharing* sharing;  // a second thread for the passes, or null
+    // With sharing: room for what the other thread evaluates in a curvature
+    // pass, the values and then the width derivatives of each point from
+    // sharedPartStart(sharing, point count, kSummingPass) on.
+    double* handed;
 };
 
 }  // namespace tallowfit

@@ -42,6 +42,9 @@ struct CurvaturePass {
     double* derivatives;          // m
     uint32_t* adjusted;           // the f adjusted indices (listAdjusted)
     uint32_t f;
+    // With records and a second thread: the points from handStart on are
+    // evaluated there; the point count otherwise.
+    uint32_t handStart;
 };
 
 void copyBlockRow(double* target, const double* source, int32_t f) {
@@ -51,7 +54,7 @@ void copyBlockRow(double* target, const double* source, int32_t f) {
 int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
                  CurvaturePass* pass) {
     *pass = CurvaturePass{model, nullptr, nullptr, m, allocateArray<double>(m),
-                          allocateArray<uint32_t>(m), 0};
+                          allocateArray<uint32_t>(m), 0, 0};
     if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
     pass->f = listAdjusted(fitMask, m, pass->adjusted);
     return kStatusOk;
@@ -85,6 +88,7 @@ int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
         if (!isSingle(data->y[i]) || !isSingle(data->yUnc[i])) return kStatusOk;
     pass->points = allocateArray<PassPoint>(data->count);
     if (pass->points == nullptr) return kStatusOutOfMemory;
+    pass->handStart = sharedPartStart(records->sharing, data->count, kSummingPass);
     for (uint32_t i = 0; i < data->count; ++i) {
         pass->points[i] = PassPoint{static_cast<float>(data->y[i]),
                                     static_cast<float>(data->yUnc[i])};
@@ -131,18 +135,46 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
     int32_t status = kStatusOk;
     if (pass.records) {
         const uint32_t m = pass.m;
-        const uint32_t width = pass.records->width;
-        double values[kRunPoints];
-        double derivatives[kRunPoints * kMaxRecordedCoefficients];
-        for (uint32_t start = 0; start < n; start += kRunPoints) {
-            const uint32_t count = n - start < kRunPoints ? n - start : kRunPoints;
-            pass.records->split->evaluate(pass.records->records + std::size_t{start} * width,
-                                          count, width, evaluation->parameters,
-                                          evaluation->count, values, derivatives);
-            for (uint32_t b = 0; b < count; ++b) {
-                const PassPoint& point = pass.points[start + b];
-                addPoint(point.y, point.yUnc, values[b], derivatives + b * m);
+        // The runs of [from, to): values to values[i - from], derivatives to
+        // derivatives + (i - from)*m.
+        auto evaluateRuns = [&](uint32_t from, uint32_t to, double* values, double* derivatives) {
+            const uint32_t width = pass.records->width;
+            for (uint32_t start = from; start < to; start += kRunPoints) {
+                const uint32_t count = to - start < kRunPoints ? to - start : kRunPoints;
+                pass.records->split->evaluate(
+                    pass.records->records + std::size_t{start} * width, count, width,
+                    evaluation->parameters, evaluation->count, values + (start - from),
+                    derivatives + std::size_t{start - from} * m);
             }
+        };
+        auto addPoints = [&](uint32_t from, uint32_t to, const double* values,
+                             const double* derivatives) {
+            for (uint32_t i = from; i < to; ++i) {
+                addPoint(pass.points[i].y, pass.points[i].yUnc, values[i - from],
+                         derivatives + std::size_t{i - from} * m);
+            }
+        };
+        auto passHere = [&](uint32_t to) {
+            double values[kRunPoints];
+            double derivatives[kRunPoints * kMaxRecordedCoefficients];
+            for (uint32_t start = 0; start < to; start += kRunPoints) {
+                const uint32_t end = to - start < kRunPoints ? to : start + kRunPoints;
+                evaluateRuns(start, end, values, derivatives);
+                addPoints(start, end, values, derivatives);
+            }
+        };
+        const uint32_t handStart = pass.handStart;
+        if (handStart == n) {
+            passHere(n);
+        } else {
+            double* handedValues = pass.records->handed;
+            double* handedDerivatives = handedValues + (n - handStart);
+            shareChunks(pass.records->sharing, handStart, n, [&]() { passHere(handStart); },
+                        [&](uint32_t from, uint32_t to) {
+                            evaluateRuns(from, to, handedValues + (from - handStart),
+                                         handedDerivatives + std::size_t{from - handStart} * m);
+                        });
+            addPoints(handStart, n, handedValues, handedDerivatives);
         }
     } else {
         for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
