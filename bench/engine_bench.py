@@ -167,9 +167,12 @@ def section(rows, threads, faults, loads, clock):
         add("| %s | %.1f | %.1f ms | %.1f | %.1f ms | %s |" % (label, one, one_cpu, two, two_cpu,
                                                               fmt_ratio(ratio)))
     add("")
-    add("CPU per fit is the process's CPU time over the fits made: equal for one and two")
-    add("threads when the threads add no work of their own (no lock handed to and fro, no")
-    add("spinning), so that on otherwise idle cores the throughput would double.")
+    add("CPU per fit is the process's CPU time over the fits made. A refined fit of this")
+    add("many points made alone hands part of its per-point work to a second thread, which")
+    add("takes the other core and some CPU of its own for the hand-over; while two fits are")
+    add("under way neither hands anything over, and each keeps to one core. Polynomial fits")
+    add("hand nothing over (no library call per point to share), so their two threads")
+    add("show the engine's own scaling: the lock released, nothing shared between calls.")
     add("")
     add("Fresh memory pages per %s-point call (minor page faults), measured first in the" %
         fmt_size(THREAD_SIZE))
