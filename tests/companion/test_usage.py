@@ -44,12 +44,10 @@ def bits(value):
         return complex(value).real.hex(), complex(value).imag.hex()
 
 
-def plain(items):  # exact ints or floats, not bools or other number types
-    return all(type(v) in (int, float) for v in items)
-
-
 def shaped(function, args):
-    """Whether a seeded call's arguments are plain numbers, and rows of three for a fit."""
+    """Whether a seeded call's arguments are exact ints or floats (not bools or other number
+    types), and rows of three for a fit."""
+    plain = lambda items: all(type(v) in (int, float) for v in items)  # noqa: E731
     if function == "findRoots":
         return len(args) == 1 and isinstance(args[0], list) and plain(args[0])
     return len(args) == (4 if function == "optimizeModel" else 5) and plain(args[1:]) and \
@@ -90,10 +88,9 @@ class InputForms(Silent):
                 self.assertEqual((result.degrees_of_freedom, len(result.points)), (freedom, used))
 
     def test_roots_in_both_orders(self):
-        cases = [([2, -3, 1], False), ([1.0, -3.0, 2.0], True), ((2.0, -3.0, 1.0), False),
-                 ([1, 0, 1], False)] + ([] if np is None else [
-                     (np.array([2.0, -3.0, 1.0]), False), (np.array([1, -3, 2]), True)])
-        for coefficients, highest_first in cases:
+        cases = [([2, -3, 1], False), ([1.0, -3.0, 2.0], True), ((2.0, -3.0, 1.0), False), ([1, 0, 1], False)]
+        for coefficients, highest_first in cases + ([] if np is None else [
+                (np.array([2.0, -3.0, 1.0]), False), (np.array([1, -3, 2]), True)]):
             lowest = list(coefficients)[::-1 if highest_first else 1]
             with self.subTest(coefficients=coefficients):
                 self.assertEqual(bits(cf.roots(coefficients, highest_first=highest_first)),
@@ -171,8 +168,7 @@ class Failures(Silent):
             self.assertIn("x - x.mean()", str(warning.message))
 
     def test_double_precision_keeps_large_offsets(self):
-        x = [1e4 + 1e-3 * k for k in range(50)]  # 1e-3 apart: below single precision's step
-        line = [3.0 + 0.5 * k for k in range(50)]
+        x, line = [1e4 + 1e-3 * k for k in range(50)], [3.0 + 0.5 * k for k in range(50)]  # x below single's step
         if cf._backend() is _classic:
             return self.assertRaisesRegex(cf.InvalidInputError, "array engine", cf.fit, x, line,
                                           0.1, model=6, order=2, double_precision=True)
@@ -193,9 +189,7 @@ class GoldenAgreement(unittest.TestCase):
     def test_seeded_calls(self):
         counts = {"same fit": 0, "same failure": 0, "refused first": 0}
         warnings.simplefilter("ignore", cf.PrecisionWarning)
-        with contextlib.redirect_stdout(io.StringIO()):
-            calls = golden.all_calls()
-        for index, (function, args) in enumerate(calls):
+        for index, (function, args) in enumerate(golden.all_calls()):
             if not shaped(function, args):
                 continue
             status, payload, message = native(function, *args)

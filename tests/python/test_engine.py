@@ -60,12 +60,10 @@ class Engine(unittest.TestCase):
             (engine.fit, tuple(single) + in_single, True), (engine.find_roots, (y,), None),
             (engine.fit, tuple(memoryview(c) for c in single) + in_double, True),
             (engine.fit, tuple(memoryview(bytes(c)).cast("d") for c in xyu) + in_single, True),
-            (engine.fit, (x, y, u, LOG_LOG, 9, 0, False), None),
+            (engine.fit, (x, y, u, LOG_LOG, 9, 0, False), None), (engine.find_roots, ([2.0, -3.0, 1.0],), TypeError),
             (engine.fit_dual, (x, y, u, 1.01, 2, 2, REFINE, False), None),
-            (engine.find_roots, ([2.0, -3.0, 1.0],), TypeError),
             (engine.fit, (x, y, array.array("d")) + in_single, ValueError),
-            (engine.fit, (x, y, list(u)) + in_single, TypeError),
-            (engine.fit, (x, y, u, "6") + in_single[1:], TypeError),
+            (engine.fit, (x, y, list(u)) + in_single, TypeError), (engine.fit, (x, y, u, "6") + in_single[1:], TypeError),
             (engine.fit, (x, y, array.array("i", range(40))) + in_single, TypeError),
             (engine.fit, (x, y, memoryview(bytes(u)).cast("d", (40, 1))) + in_single, ValueError)]
         for function, args, expect in cases:

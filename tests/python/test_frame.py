@@ -7,8 +7,8 @@ import unittest
 import tallowfit
 from hostile_items import ListChanger, WrongFloat, clear, grow
 from recording import (COEFFICIENT_REFUSED, FAILED_CALL, INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY,
-                       POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, RaisingWrite, Recorder, ReplacedStdout,
-                       WithoutWrite, call_recorded, pending_error)
+                       POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, RaisingWrite, Recorder, WithoutWrite,
+                       call_recorded, pending_error, replaced_stdout)
 
 
 KEPT = []
@@ -23,8 +23,7 @@ def replace_first_point(target):
 def fighting(make, rest, point=False):
     """A list whose first item (or first point's x) is make(the list itself)."""
     items = []
-    first = make(items)
-    items[:] = [(first, 1.0, 1.0) if point else first] + list(rest)
+    items[:] = [(make(items), 1.0, 1.0) if point else make(items)] + list(rest)
     return items
 
 
@@ -35,7 +34,7 @@ class Frame(unittest.TestCase):
 
     def test_streams_that_fail_leave_the_call_quiet(self):
         for stream in (None, MISSING, WithoutWrite(), type("UncallableWrite", (), {"write": None})(), RaisingWrite()):
-            with ReplacedStdout(stream):
+            with replaced_stdout(stream):
                 failed = tallowfit.findRoots([])
                 self.assertIsNone(pending_error())
                 self.assertEqual(tallowfit.findRoots([1.0, 2.0]), (OK, [-0.5]))
@@ -43,7 +42,7 @@ class Frame(unittest.TestCase):
         self.assertEqual(stream.attempts, 1)
         first, successor = Recorder(), Recorder()  # the first hands sys.stdout over while it writes
         first.write = lambda text: (setattr(sys, "stdout", successor), first.parts.append(text))
-        with ReplacedStdout(first):
+        with replaced_stdout(first):
             results = (tallowfit.findRoots([]), tallowfit.findRoots())
         self.assertEqual(results, ((OUT_OF_MEMORY, None), (INVALID_ARGUMENT, None)))
         self.assertEqual((first.parts, successor.parts), ([FAILED_CALL], [ROOTS_USAGE]))
@@ -65,7 +64,7 @@ class Frame(unittest.TestCase):
     def test_positional_arguments_only_no_doc_strings_one_export(self):
         for function, keywords in ((tallowfit.findRoots, {"coefficients": [1.0]}),
                                    (tallowfit.optimizeModel, {"points": [], "modelId": 6, "order": 2, "flags": 0})):
-            with ReplacedStdout(Recorder()) as recorder:
+            with replaced_stdout(Recorder()) as recorder:
                 self.assertRaises(TypeError, function, **keywords)
             self.assertEqual(recorder.parts, [])
         names = sorted(name for name in dir(tallowfit) if not name.startswith("_"))
