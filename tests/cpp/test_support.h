@@ -78,17 +78,11 @@ void forEachAllocationFailure(Attempt attempt) {
 // What a call ends with: "ok", the exception's kind and message, or the status.
 template <typename Call>
 std::string outcome(Call call) {
-    try {
-        return call(), "ok";
-    } catch (const std::invalid_argument& e) {
-        return std::string("invalid_argument: ") + e.what();
-    } catch (const std::runtime_error& e) {
-        return std::string("runtime_error: ") + e.what();
-    } catch (const std::bad_alloc&) {
-        return "bad_alloc";
-    } catch (uint32_t status) {
-        return "status " + std::to_string(static_cast<int32_t>(status));
-    }
+    try { return call(), "ok"; }
+    catch (const std::invalid_argument& e) { return std::string("invalid_argument: ") + e.what(); }
+    catch (const std::runtime_error& e) { return std::string("runtime_error: ") + e.what(); }
+    catch (const std::bad_alloc&) { return "bad_alloc"; }
+    catch (uint32_t status) { return "status " + std::to_string(static_cast<int32_t>(status)); }
 }
 
 }  // namespace tallowfit

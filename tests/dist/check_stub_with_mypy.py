@@ -1,22 +1,24 @@
-"""Runs mypy on typed_usage.py (must pass --strict) and typed_misuse.py (must report errors
-on exactly the lines marked 'rejected'); exits 0 when both hold. Needs mypy and tallowfit."""
+"""Runs mypy on typed_usage.py, a user script of the module and the companion package (must pass
+--strict), and typed_misuse.py (must report errors on exactly the lines marked 'rejected'); exits 0
+when both hold. Needs mypy; curvefits and tallowfit installed or on PYTHONPATH."""
 import os
 import re
+import site
 import subprocess
 import sys
+
+import curvefits
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
 
-def mypy(*arguments, env=None):
+def mypy(*arguments):
+    environment, package = dict(os.environ), os.path.dirname(os.path.dirname(os.path.abspath(curvefits.__file__)))
+    if package not in site.getsitepackages():  # from a source tree: the package and the module's stub at its top
+        environment["MYPYPATH"] = os.pathsep.join([package, os.path.dirname(os.path.dirname(HERE))])
     run = subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", "--no-error-summary"]
-                         + list(arguments), cwd=HERE, env=env, capture_output=True, text=True)
+                         + list(arguments), cwd=HERE, env=environment, capture_output=True, text=True)
     return run.returncode, run.stdout + run.stderr
-
-
-def report(failures, what, total=2):
-    print("\n".join(failures + ["%s: %d of %d %s passed" % (what[0], total - len(failures), total, what[1])]))
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":
@@ -29,4 +31,5 @@ if __name__ == "__main__":
     if reported != marked:
         failures.append("typed_misuse.py: errors expected on lines %s, reported on %s:\n%s"
                         % (sorted(marked), sorted(reported), output))
-    sys.exit(report(failures, ("mypy", "stub checks")))
+    print("\n".join(failures + ["mypy: %d of 2 checks passed" % (2 - len(failures))]))
+    sys.exit(1 if failures else 0)

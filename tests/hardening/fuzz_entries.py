@@ -16,7 +16,7 @@ import warnings
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "support"))
 import tallowfit  # noqa: E402
 from hostile_items import ERRORS, LIST_CHANGES, FloatSub, FloatSubRaising, IntSub, ListChanger, WrongFloat, clear  # noqa
-from recording import MISSING, RaisingWrite, Recorder, ReplacedStdout, WithoutWrite, pending_error  # noqa: E402
+from recording import MISSING, RaisingWrite, Recorder, WithoutWrite, replaced_stdout, pending_error  # noqa: E402
 
 clock = getattr(time, "perf_counter", time.time)
 LONG, TEXT = (int, str) if sys.version_info[0] >= 3 else (long, unicode)  # noqa: F821 (Python 2's)
@@ -38,8 +38,7 @@ class Builder(object):
     """Builds the arguments of one call from its own generator."""
 
     def __init__(self, rng):
-        self.rng = rng
-        self.pick = lambda options: options[rng.randrange(len(options))]
+        self.rng, self.pick = rng, lambda options: options[rng.randrange(len(options))]
 
     def plain(self):
         return self.pick([lambda: self.rng.uniform(0.01, 100.0), lambda: self.rng.uniform(-100.0, 100.0),
@@ -60,11 +59,9 @@ class Builder(object):
 
     def point(self, target):
         shape = self.rng.randrange(20)
-        if shape <= 15:
-            values = [self.number(target) for _ in range(3)]
-            return tuple(values) if self.rng.random() < 0.7 else values
-        if shape == 16:
-            return tuple(self.number(target) for _ in range(self.pick([0, 1, 2, 4, 5])))
+        if shape <= 16:  # three numbers, or a tuple of another length
+            values = [self.number(target) for _ in range(3 if shape < 16 else self.pick([0, 1, 2, 4, 5]))]
+            return tuple(values) if shape == 16 or self.rng.random() < 0.7 else values
         if shape == 17:  # a point list that its own second value clears while it is read
             inner = [self.number(target), None, self.number(target)]
             inner[1] = ListChanger(inner, clear)
@@ -79,12 +76,10 @@ class Builder(object):
     def items(self, make_plain, make_hostile):
         """Mostly items a call can take, so that the payload is built often."""
         count, items = self.length(), []
-        if count > 200 or self.rng.random() < 0.45:
-            items.extend(make_plain(k) for k in range(count))
-            if count and self.rng.random() < 0.3:
-                items[self.rng.randrange(count)] = make_hostile(items)
-        else:
-            items.extend(make_hostile(items) for _ in range(count))
+        plain = count > 200 or self.rng.random() < 0.45
+        items.extend(make_plain(k) if plain else make_hostile(items) for k in range(count))
+        if plain and count and self.rng.random() < 0.3:
+            items[self.rng.randrange(count)] = make_hostile(items)
         if self.rng.random() < 0.15:  # not a list
             return self.pick([tuple(items[:10]), iter(items[:10]), set(), dict(), "points", b"points", None, 7,
                               2 ** 80, 1.5, [items[:10]], (x for x in items[:10]), range(3), object()])
@@ -132,7 +127,7 @@ def heavy(entry, args):
 
 def run_call(entry, args, out, strict, slowdown):
     """(problem or None, seconds, whether a payload came back)."""
-    with warnings.catch_warnings(), ReplacedStdout(out):
+    with warnings.catch_warnings(), replaced_stdout(out):
         warnings.simplefilter("error" if strict else "ignore")
         started = clock()
         try:
@@ -154,9 +149,8 @@ def fuzz(options):
     payloads, failures, slowest = 0, [], [0.0, None]
     for index in range(options.start, options.start + options.calls):
         entry, args, out, strict = build_call(options.seed, index)
-        if options.show:
-            text = repr(args)
-            sys.stderr.write("call %d: %s%s\n" % (index, entry, text[:400] + "..." * (len(text) > 400)))
+        if options.show:  # the arguments cut at 400 characters
+            sys.stderr.write("call %d: %s%.400s\n" % (index, entry, repr(args)))
         problem, seconds, payload = run_call(entry, args, out, strict, options.slowdown)
         payloads += payload
         slowest = [seconds, index] if not heavy(entry, args) and seconds > slowest[0] else slowest

@@ -1,12 +1,16 @@
 """Each object creation (and a second while the first is handled), storage allocation and growth of
 what was read failing in turn: each path gives its status and messages, no error pending, no storage
-outstanding, reference counts unchanged; over TALLOWFIT_HARDENING_ROUNDS repeats a debug interpreter's
-total of references and tracemalloc's traced memory do not grow."""
+outstanding, reference counts unchanged; the array engine's failures as the classic entries report
+them; over TALLOWFIT_HARDENING_ROUNDS repeats a debug interpreter's total of references and
+tracemalloc's traced memory do not grow."""
+import array
+import itertools
 import os
 import sys
 import unittest
 
 import tallowfit
+from engine_calls import engine, engine_call
 from recording import (BAD_ALLOCATION, CHECK_CONDITIONING, FAILED_CALL, LIST_FAILED, LOG_LOG, OK,
                        OUT_OF_MEMORY, POLYNOMIAL, REFINE, SYSTEM_OUT_OF_MEMORY, ZERO_UNCERTAINTY,
                        call_recorded, pending_error)
@@ -34,14 +38,14 @@ WRITTEN = {"list": [LIST_FAILED, BAD_ALLOCATION], "object": [BAD_ALLOCATION], "s
 UNFAULTED = call_recorded(tallowfit.findRoots, [1.0, 2.0])  # before any fault is set
 
 
-def run(name, args, faults=None):
-    """(result, written parts, events of each kind) with faults {kind: ks} set."""
+def run(name, args, faults=None, module=tallowfit):
+    """(result, written parts, events of each kind) of module.name(*args) with faults {kind: ks} set."""
     for kind in KINDS:
-        tallowfit._setFault(kind, *(faults or {}).get(kind, (0,)))
-    result, parts = call_recorded(getattr(tallowfit, name), *args)
-    events = dict((kind, tallowfit._faultCount(kind)) for kind in KINDS)
+        module._setFault(kind, *(faults or {}).get(kind, (0,)))
+    result, parts = call_recorded(getattr(module, name), *args)
+    events = dict((kind, module._faultCount(kind)) for kind in KINDS)
     for kind in KINDS:
-        tallowfit._setFault(kind, 0)
+        module._setFault(kind, 0)
     return result, parts, events
 
 
@@ -111,23 +115,30 @@ def growth(measure, path):
     return min(batch(), batch())
 
 
+class Checked(unittest.TestCase):
+    def checked(self, name, args, faults, module=tallowfit):
+        """run(), requiring no error pending, no storage outstanding, the reference counts of the list
+        or array arguments and the sequences in them (numbers and strings are shared) unchanged."""
+        objects = [o for arg in args if isinstance(arg, (list, array.array))
+                   for o in [arg] + [i for i in arg if isinstance(i, (list, tuple))]]
+        counts, outstanding = [sys.getrefcount(o) for o in objects], module._storageOutstanding()
+        result, parts, events = run(name, args, faults, module)
+        where = "%s%r %r: %r %r" % (name, args, faults, result, parts)
+        self.assertIsNone(pending_error(), where)
+        self.assertEqual(module._storageOutstanding(), outstanding, where)
+        self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
+        return result, parts, events, where
+
+
 @unittest.skipUnless(hasattr(tallowfit, "_setFault"), "needs the fault-injection build of the module")
-class FaultInjection(unittest.TestCase):
+class FaultInjection(Checked):
     def test_every_failure_path(self):
         self.assertEqual(UNFAULTED, ((OK, [-0.5]), []))
         # A list argument is read into storage sized once, not grown per doubling.
         self.assertEqual(run("findRoots", ([1.0] * 24 + [2.0],))[2]["growth"], run("findRoots", ([1.0, 2.0],))[2]["growth"])
-        outstanding = tallowfit._storageOutstanding()
         for name, args, faults, check in paths():
-            # The list arguments and the sequences in them (numbers and strings are shared).
-            objects = [o for arg in args if isinstance(arg, list) for o in [arg] + [i for i in arg if isinstance(i, (list, tuple))]]
-            counts = [sys.getrefcount(o) for o in objects]
-            result, parts, _ = run(name, args, faults)
-            where = "%s%r %r: %r %r" % (name, args, faults, result, parts)
+            result, parts, _, where = self.checked(name, args, faults)
             self.assertTrue(check(result, parts), where)
-            self.assertIsNone(pending_error(), where)
-            self.assertEqual(tallowfit._storageOutstanding(), outstanding, where)
-            self.assertEqual([sys.getrefcount(o) for o in objects], counts, where)
 
     def check_repeated(self, measure, leaked):
         every = [path[:3] for path in paths()]
@@ -149,6 +160,36 @@ class FaultInjection(unittest.TestCase):
             self.check_repeated(lambda: tracemalloc.get_traced_memory()[0], lambda grown: grown > TRACED_BYTES_ALLOWED)
         finally:
             tracemalloc.stop()
+
+
+@unittest.skipUnless(engine is not None and hasattr(engine, "_setFault"), "needs the engine's fault-injection build")
+class EngineFaults(Checked):
+    def engine_calls(self):
+        """(name, args, the engine function's name, its arguments) of each call above that arrays can carry."""
+        for name, args in SUCCEEDING + REFUSED:
+            call = engine_call(name, args)
+            if call:
+                yield name, args, call[0].__name__, tuple(call[1:])
+
+    def test_storage_failures_as_the_classic_entries_report_them(self):
+        for name, args, function, arguments in self.engine_calls():
+            for k in range(1, run(function, arguments, None, engine)[2]["storage"] + 2):
+                (status, payload), parts, _ = run(name, args, {"storage": (k,)})
+                result, written, _, where = self.checked(function, arguments, {"storage": (k,)}, engine)
+                self.assertEqual((result[:2], result[2] is None, written),
+                                 ((status, "".join(parts) or None), payload is None, []), where)
+            growth, _, _, where = self.checked(function, arguments, {"growth": (1,)}, engine)
+            self.assertTrue(not arguments[0] or growth == (SYSTEM_OUT_OF_MEMORY, None, None), where)
+
+    def test_each_object_creation(self):
+        for name, args, function, arguments in self.engine_calls():
+            intact = run(function, arguments, None, engine)[0]
+            for k in itertools.count(1):  # until k passes the last creation
+                result, _, made, where = self.checked(function, arguments, {"object": (k,)}, engine)
+                if made["object"] < k:
+                    break
+                self.assertIn(result, (MemoryError, (OUT_OF_MEMORY, BAD_ALLOCATION, None)), where)
+            self.assertEqual(repr(result), repr(intact), where)
 
 
 if __name__ == "__main__":

@@ -9,36 +9,11 @@ import time
 import unittest
 
 import tallowfit
+from engine_calls import engine, engine_call
 from recording import LOG_LOG, OK, REFINE, call_recorded, dump
-
-try:
-    import _curvefits_engine as engine
-except ImportError:  # Python 2.7: the engine is built for Python 3 only
-    engine = None
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "bench"))
 import golden  # noqa: E402
-
-
-def doubles(items):
-    """items as an array of doubles when all are plain numbers a double holds, else None."""
-    plain = all(type(v) is float or type(v) in (int, bool) and abs(v) < 2 ** 1023 for v in items)
-    return array.array("d", items) if plain else None
-
-
-def engine_call(function, args):
-    """The engine's function and arguments for a classic call; None when arrays cannot carry it."""
-    if function == "findRoots":
-        column = doubles(args[0]) if len(args) == 1 and type(args[0]) is list else None
-        return None if column is None else [engine.find_roots, column]
-    dual = function == "optimizeDualModel"
-    rows = args[0] if len(args) == 4 + dual and function.startswith("optimize") else None
-    shaped = type(rows) is list and all(type(p) in (tuple, list) and len(p) == 3 for p in rows)
-    xyu = [doubles([p[i] for p in rows]) for i in range(3)] if shaped else [None]
-    if None in xyu or (dual and doubles(args[1:2]) is None) or not all(
-            type(v) is int and -2 ** 31 <= v < 2 ** 31 for v in args[1 + dual:]):
-        return None
-    return [engine.fit_dual if dual else engine.fit] + xyu + list(args[1:]) + [False]
 
 
 def classic_report(report):
@@ -85,12 +60,10 @@ class Engine(unittest.TestCase):
             (engine.fit, tuple(single) + in_single, True), (engine.find_roots, (y,), None),
             (engine.fit, tuple(memoryview(c) for c in single) + in_double, True),
             (engine.fit, tuple(memoryview(bytes(c)).cast("d") for c in xyu) + in_single, True),
-            (engine.fit, (x, y, u, LOG_LOG, 9, 0, False), None),
+            (engine.fit, (x, y, u, LOG_LOG, 9, 0, False), None), (engine.find_roots, ([2.0, -3.0, 1.0],), TypeError),
             (engine.fit_dual, (x, y, u, 1.01, 2, 2, REFINE, False), None),
-            (engine.find_roots, ([2.0, -3.0, 1.0],), TypeError),
             (engine.fit, (x, y, array.array("d")) + in_single, ValueError),
-            (engine.fit, (x, y, list(u)) + in_single, TypeError),
-            (engine.fit, (x, y, u, "6") + in_single[1:], TypeError),
+            (engine.fit, (x, y, list(u)) + in_single, TypeError), (engine.fit, (x, y, u, "6") + in_single[1:], TypeError),
             (engine.fit, (x, y, array.array("i", range(40))) + in_single, TypeError),
             (engine.fit, (x, y, memoryview(bytes(u)).cast("d", (40, 1))) + in_single, ValueError)]
         for function, args, expect in cases:

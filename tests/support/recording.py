@@ -1,5 +1,6 @@
 """The module's statuses, messages, models and flags; calls with sys.stdout recorded,
 replaced or missing; the error indicator; results as text keeping every bit."""
+import contextlib
 import ctypes
 import json
 import sys
@@ -38,34 +39,27 @@ class RaisingWrite(object):
         raise IOError("stream closed")
 
 
-WithoutWrite = type("WithoutWrite", (object,), {})
+WithoutWrite, MISSING = type("WithoutWrite", (object,), {}), object()  # MISSING as a stream: sys.stdout deleted
 
 
-MISSING = object()  # as a stream: sys.stdout deleted
-
-
-class ReplacedStdout(object):
-    """with ReplacedStdout(stream): sys.stdout is stream inside (deleted for
-    MISSING), restored after."""
-
-    def __init__(self, stream):
-        self.stream, self.saved = stream, sys.stdout
-
-    def __enter__(self):
-        if self.stream is MISSING:
-            del sys.stdout
-        else:
-            sys.stdout = self.stream
-        return self.stream
-
-    def __exit__(self, *exc_info):
-        sys.stdout = self.saved
+@contextlib.contextmanager
+def replaced_stdout(stream):
+    """sys.stdout is stream inside (deleted for MISSING), restored after."""
+    saved = sys.stdout
+    if stream is MISSING:
+        del sys.stdout
+    else:
+        sys.stdout = stream
+    try:
+        yield stream
+    finally:
+        sys.stdout = saved
 
 
 def call_recorded(function, *args):
     """(result, written parts) of function(*args); the result is the class
     MemoryError when raised (its traceback would hold the arguments)."""
-    with ReplacedStdout(Recorder()) as recorder:
+    with replaced_stdout(Recorder()) as recorder:
         try:
             result = function(*args)
         except MemoryError:

@@ -1,5 +1,10 @@
-"""What the golden record cannot show: messages on whatever sys.stdout is, no
-exception left behind, positional arguments only, items that fight back, one export."""
+"""What the golden record cannot show: messages on whatever sys.stdout is, no exception left
+behind, positional arguments only, items that fight back, one export; the type stub and the
+reference page agree with the module they describe."""
+import ast
+import doctest
+import io
+import os
 import subprocess
 import sys
 import unittest
@@ -7,8 +12,11 @@ import unittest
 import tallowfit
 from hostile_items import ListChanger, WrongFloat, clear, grow
 from recording import (COEFFICIENT_REFUSED, FAILED_CALL, INVALID_ARGUMENT, MISSING, OK, OUT_OF_MEMORY,
-                       POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, RaisingWrite, Recorder, ReplacedStdout,
-                       WithoutWrite, call_recorded, pending_error)
+                       POINT_REFUSED, POLYNOMIAL, ROOTS_USAGE, STATUSES, RaisingWrite, Recorder, WithoutWrite,
+                       call_recorded, pending_error, replaced_stdout)
+
+ROOT = os.path.join(os.path.dirname(os.path.abspath(__file__)), os.pardir, os.pardir)
+REFERENCE = os.path.join(ROOT, "docs", "reference.md")
 
 
 KEPT = []
@@ -23,8 +31,7 @@ def replace_first_point(target):
 def fighting(make, rest, point=False):
     """A list whose first item (or first point's x) is make(the list itself)."""
     items = []
-    first = make(items)
-    items[:] = [(first, 1.0, 1.0) if point else first] + list(rest)
+    items[:] = [(make(items), 1.0, 1.0) if point else make(items)] + list(rest)
     return items
 
 
@@ -35,7 +42,7 @@ class Frame(unittest.TestCase):
 
     def test_streams_that_fail_leave_the_call_quiet(self):
         for stream in (None, MISSING, WithoutWrite(), type("UncallableWrite", (), {"write": None})(), RaisingWrite()):
-            with ReplacedStdout(stream):
+            with replaced_stdout(stream):
                 failed = tallowfit.findRoots([])
                 self.assertIsNone(pending_error())
                 self.assertEqual(tallowfit.findRoots([1.0, 2.0]), (OK, [-0.5]))
@@ -43,7 +50,7 @@ class Frame(unittest.TestCase):
         self.assertEqual(stream.attempts, 1)
         first, successor = Recorder(), Recorder()  # the first hands sys.stdout over while it writes
         first.write = lambda text: (setattr(sys, "stdout", successor), first.parts.append(text))
-        with ReplacedStdout(first):
+        with replaced_stdout(first):
             results = (tallowfit.findRoots([]), tallowfit.findRoots())
         self.assertEqual(results, ((OUT_OF_MEMORY, None), (INVALID_ARGUMENT, None)))
         self.assertEqual((first.parts, successor.parts), ([FAILED_CALL], [ROOTS_USAGE]))
@@ -65,7 +72,7 @@ class Frame(unittest.TestCase):
     def test_positional_arguments_only_no_doc_strings_one_export(self):
         for function, keywords in ((tallowfit.findRoots, {"coefficients": [1.0]}),
                                    (tallowfit.optimizeModel, {"points": [], "modelId": 6, "order": 2, "flags": 0})):
-            with ReplacedStdout(Recorder()) as recorder:
+            with replaced_stdout(Recorder()) as recorder:
                 self.assertRaises(TypeError, function, **keywords)
             self.assertEqual(recorder.parts, [])
         names = sorted(name for name in dir(tallowfit) if not name.startswith("_"))
@@ -80,6 +87,36 @@ class Frame(unittest.TestCase):
                 self.skipTest("nm is not installed")
             init = "PyInit_" + name if sys.version_info[0] >= 3 else "init" + name
             self.assertEqual([line.split()[-1] for line in output.decode("ascii").splitlines() if line.strip()], [init])
+
+
+def read_text(path):
+    with io.open(path, encoding="utf-8") as text:
+        return text.read()
+
+
+class Descriptions(unittest.TestCase):
+    @unittest.skipIf(sys.version_info < (3, 9), "reading the stub needs ast.unparse and positional-only syntax")
+    def test_stub_declares_the_module_functions_positional_and_required(self):
+        tree = ast.parse(read_text(os.path.join(ROOT, "tallowfit.pyi")))
+        functions = dict((node.name, node) for node in tree.body if isinstance(node, ast.FunctionDef))
+        self.assertEqual(set(functions), set(name for name in dir(tallowfit) if not name.startswith("_")))
+        for status in STATUSES:
+            self.assertIn(" %d " % status, ast.get_docstring(tree))
+        for name, node in functions.items():
+            a = node.args
+            self.assertTrue(a.posonlyargs and ast.get_docstring(node), name)
+            self.assertEqual((a.args, a.kwonlyargs, a.vararg, a.defaults), ([], [], None, []), name)
+            # The stub's arity is accepted, one more argument is refused.
+            arguments = [{"int": 0, "float": 0.0}.get(ast.unparse(p.annotation), []) for p in a.posonlyargs]
+            self.assertNotIn("argument list", "".join(call_recorded(getattr(tallowfit, name), *arguments)[1]))
+            self.assertEqual(call_recorded(getattr(tallowfit, name), *(arguments + [0]))[0], (INVALID_ARGUMENT, None))
+
+    def test_reference_page_lists_every_status_and_its_examples_hold(self):
+        text = read_text(REFERENCE)
+        for status in STATUSES:
+            self.assertIn("| %d | 0x%08X |" % (status, status & 0xFFFFFFFF), text)
+        failed, attempted = doctest.testfile(REFERENCE, module_relative=False, encoding="utf-8", verbose=False)
+        self.assertTrue(attempted > 0 and failed == 0)
 
 
 if __name__ == "__main__":
