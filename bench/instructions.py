@@ -8,8 +8,11 @@ that makes any job more than 2% dearer fails here, however busy the machine.
 Each job runs in a fresh interpreter: one call to warm up, then CALLS calls
 whose mean is the figure, counted from the entry function's start to its
 return (conversion of the arguments and building of the result included,
-the interpreter's own call machinery not). Symbols are bound at load time so
-that the first call's lookups are not counted. --record writes the figures as
+the interpreter's own call machinery not), with the cycle collector off so that
+no collection falls inside a call. Symbols are bound at load time so that the
+first call's lookups are not counted. The counts include the interpreter's
+functions that a call uses (floats, tuples, lists): an update of the
+interpreter moves them, and both figures are then taken again on the new one. --record writes the figures as
 the new record (the figures before the first record are kept as "before").
 Exit status 1 when a job grows by more than the tolerance.
 """
@@ -38,9 +41,12 @@ JOBS = [
 PROBE = r"""
 import sys
 sys.path.insert(0, %(here)r)
+import gc
 import tallowfit
 from workloads import polynomial_coefficients, power_law_points
 arguments = %(arguments)s
+gc.collect()
+gc.disable()
 for _ in range(%(calls)d + 1):
     status = tallowfit.%(entry)s(*arguments)[0]
     assert status == 0, status

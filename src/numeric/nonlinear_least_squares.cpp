@@ -114,78 +114,104 @@ struct RowSums {
 // wait on the stack (4.5 KiB at the bound on the order) for the sums.
 constexpr uint32_t kRunPoints = 64;
 
-// The points of one curvature pass: model, weight, residual, normal equations.
-// The sums are stored when the pass ends, however it ends.
+// What a curvature pass sums: the normal equations, the chi-square and the
+// sum of squares.
+template <typename Sums>
+struct PassTotals {
+    Sums sums;
+    double chi;
+    double squares;
+
+    // Model, weight, residual, normal equations of one point.
+    void add(const CurvaturePass& pass, double y, double yUnc, double yModel,
+             const double* derivatives) {
+        const double w = pointWeight(yUnc);
+        const double d = y - yModel;
+        accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
+                        [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
+        chi = chi + d * d * w;
+        squares = squares + d * d;
+    }
+};
+
+// Adds the points [from, to) of a pass over the records, in order, their
+// values at values[i - from] and derivatives from derivatives + (i - from)*m.
+// The totals are copied into a local for the loop, whose address nothing
+// takes, so that the sums can stay in registers.
+template <typename Sums>
+void addRecordPoints(const CurvaturePass& pass, uint32_t from, uint32_t to, const double* values,
+                     const double* derivatives, PassTotals<Sums>& totals) {
+    PassTotals<Sums> local = totals;
+    for (uint32_t i = from; i < to; ++i) {
+        local.add(pass, pass.points[i].y, pass.points[i].yUnc, values[i - from],
+                  derivatives + std::size_t{i - from} * pass.m);
+    }
+    totals = local;
+}
+
+// Values and derivatives of the points [from, to), stored as addRecordPoints
+// reads them.
+void evaluateRecords(const CurvaturePass& pass, const ModelEvaluation* evaluation, uint32_t from,
+                     uint32_t to, double* values, double* derivatives) {
+    const uint32_t width = pass.records->width;
+    for (uint32_t start = from; start < to; start += kRunPoints) {
+        const uint32_t count = to - start < kRunPoints ? to - start : kRunPoints;
+        pass.records->split->evaluate(pass.records->records + std::size_t{start} * width, count,
+                                      width, evaluation->parameters, evaluation->count,
+                                      values + (start - from),
+                                      derivatives + std::size_t{start - from} * pass.m);
+    }
+}
+
+// The points [0, to), evaluated a run at a time and added.
+template <typename Sums>
+void passOverRecords(const CurvaturePass& pass, const ModelEvaluation* evaluation, uint32_t to,
+                     PassTotals<Sums>& totals) {
+    double values[kRunPoints];
+    double derivatives[kRunPoints * kMaxRecordedCoefficients];
+    for (uint32_t start = 0; start < to; start += kRunPoints) {
+        const uint32_t end = to - start < kRunPoints ? to : start + kRunPoints;
+        evaluateRecords(pass, evaluation, start, end, values, derivatives);
+        addRecordPoints(pass, start, end, values, derivatives, totals);
+    }
+}
+
+// The points of one curvature pass. The sums are stored when the pass ends,
+// however it ends.
 template <typename Sums>
 int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc, uint32_t n,
                             const ModelEvaluation* evaluation, Sums& sums, RowMatrix curvature,
                             double* gradient, double* chiSquare, double* sumSquares,
                             const CurvaturePass& pass) {
-    double chi = 0.0;
-    double squares = 0.0;
-    auto addPoint = [&](double yPoint, double yUncPoint, double yModel,
-                        const double* derivatives) {
-        const double w = pointWeight(yUncPoint);
-        const double d = yPoint - yModel;
-        accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
-                        [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
-        chi = chi + d * d * w;
-        squares = squares + d * d;
-    };
+    PassTotals<Sums> totals = {sums, 0.0, 0.0};
     int32_t status = kStatusOk;
-    if (pass.records) {
-        const uint32_t m = pass.m;
-        // The runs of [from, to): values to values[i - from], derivatives to
-        // derivatives + (i - from)*m.
-        auto evaluateRuns = [&](uint32_t from, uint32_t to, double* values, double* derivatives) {
-            const uint32_t width = pass.records->width;
-            for (uint32_t start = from; start < to; start += kRunPoints) {
-                const uint32_t count = to - start < kRunPoints ? to - start : kRunPoints;
-                pass.records->split->evaluate(
-                    pass.records->records + std::size_t{start} * width, count, width,
-                    evaluation->parameters, evaluation->count, values + (start - from),
-                    derivatives + std::size_t{start - from} * m);
-            }
-        };
-        auto addPoints = [&](uint32_t from, uint32_t to, const double* values,
-                             const double* derivatives) {
-            for (uint32_t i = from; i < to; ++i) {
-                addPoint(pass.points[i].y, pass.points[i].yUnc, values[i - from],
-                         derivatives + std::size_t{i - from} * m);
-            }
-        };
-        auto passHere = [&](uint32_t to) {
-            double values[kRunPoints];
-            double derivatives[kRunPoints * kMaxRecordedCoefficients];
-            for (uint32_t start = 0; start < to; start += kRunPoints) {
-                const uint32_t end = to - start < kRunPoints ? to : start + kRunPoints;
-                evaluateRuns(start, end, values, derivatives);
-                addPoints(start, end, values, derivatives);
-            }
-        };
+    if (pass.records && pass.handStart == n) {
+        passOverRecords(pass, evaluation, n, totals);
+    } else if (pass.records) {
+        // The other thread evaluates the points from handStart on while this
+        // one works through those before; then they are added, in order.
         const uint32_t handStart = pass.handStart;
-        if (handStart == n) {
-            passHere(n);
-        } else {
-            double* handedValues = pass.records->handed;
-            double* handedDerivatives = handedValues + (n - handStart);
-            shareChunks(pass.records->sharing, handStart, n, [&]() { passHere(handStart); },
-                        [&](uint32_t from, uint32_t to) {
-                            evaluateRuns(from, to, handedValues + (from - handStart),
-                                         handedDerivatives + std::size_t{from - handStart} * m);
-                        });
-            addPoints(handStart, n, handedValues, handedDerivatives);
-        }
+        double* values = pass.records->handed;
+        double* derivatives = values + (n - handStart);
+        shareChunks(pass.records->sharing, handStart, n,
+                    [&]() { passOverRecords(pass, evaluation, handStart, totals); },
+                    [&](uint32_t from, uint32_t to) {
+                        evaluateRecords(pass, evaluation, from, to, values + (from - handStart),
+                                        derivatives + std::size_t{from - handStart} * pass.m);
+                    });
+        addRecordPoints(pass, handStart, n, values, derivatives, totals);
     } else {
         for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
             double yModel = 0.0;
             status = pass.model(x[i], evaluation, &yModel);
-            if (status == kStatusOk) addPoint(y[i], yUnc[i], yModel, evaluation->derivatives);
+            if (status == kStatusOk)
+                totals.add(pass, y[i], yUnc[i], yModel, evaluation->derivatives);
         }
     }
+    sums = totals.sums;
     sums.store(curvature, gradient);
-    *chiSquare = chi;
-    *sumSquares = squares;
+    *chiSquare = totals.chi;
+    *sumSquares = totals.squares;
     return status;
 }
 
