@@ -11,8 +11,9 @@ return (conversion of the arguments and building of the result included,
 the interpreter's own call machinery not), with the cycle collector off so that
 no collection falls inside a call. Symbols are bound at load time so that the
 first call's lookups are not counted. The counts include the interpreter's
-functions that a call uses (floats, tuples, lists): an update of the
-interpreter moves them, and both figures are then taken again on the new one. --record writes the figures as
+functions that a call uses (floats, tuples, lists), so they hold for the
+interpreter bench/run.sh runs, /usr/bin/python3 (INSTRUCTIONS_PYTHON or the
+interpreter running this script otherwise). --record writes the figures as
 the new record (the figures before the first record are kept as "before").
 Exit status 1 when a job grows by more than the tolerance.
 """
