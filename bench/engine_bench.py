@@ -179,7 +179,7 @@ def section(rows, threads, faults, loads, clock):
     add("process, while the C library still hands freed blocks of that size back to the")
     add("kernel: Polynomial from the engine %.0f, refined LogLog from the engine %.0f, lstsq" %
         faults[:2])
-    add("%.0f. A thread keeps the per-point blocks its last fit freed, up to 32 MiB, for its" %
+    add("%.0f. A thread keeps the per-point blocks its last fit freed, up to 16 MiB, for its" %
         faults[2])
     add("next fit of the same size, and faults a new block in with one call, in huge pages")
     add("where whole ones fit (`src/fit/point_storage.cpp`); what is left is mostly the")

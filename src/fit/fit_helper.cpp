@@ -68,16 +68,16 @@ FitHelper::~FitHelper() {
 
 // The job is not offered when other fits are under way, nor when no thread
 // can be had: the fit then does it all itself.
-void FitHelper::start(void* helper, void (*job)(void*), void* context) {
+bool FitHelper::start(void* helper, void (*job)(void*), void* context) {
     FitHelper* self = static_cast<FitHelper*>(helper);
-    if (fitsUnderWay.load() > 1) return;
+    if (fitsUnderWay.load() > 1) return false;
     if (!self->thread_) {
         try {
             self->thread_.reset(new Thread());
         } catch (const std::system_error&) {
-            return;
+            return false;
         } catch (const std::bad_alloc&) {
-            return;
+            return false;
         }
     }
     Thread* thread = self->thread_.get();
@@ -87,6 +87,7 @@ void FitHelper::start(void* helper, void (*job)(void*), void* context) {
         thread->context = context;
     }
     thread->changed.notify_all();
+    return true;
 }
 
 void FitHelper::finish(void* helper) {

@@ -25,7 +25,7 @@ public:
 
 private:
     struct Thread;
-    static void start(void* helper, void (*job)(void*), void* context);
+    static bool start(void* helper, void (*job)(void*), void* context);
     static void finish(void* helper);
 
     std::unique_ptr<Thread> thread_;

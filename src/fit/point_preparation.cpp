@@ -115,11 +115,9 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
     };
     const uint32_t n = static_cast<uint32_t>(valid.size());
     const uint32_t handStart = sharedPartStart(sharing, n, kStoringPass);
-    if (handStart == n) {
+    if (handStart == n ||
+        !shareChunks(sharing, handStart, n, [&]() { prepareRecords(0, handStart); }, prepareRecords))
         prepareRecords(0, n);
-    } else {
-        shareChunks(sharing, handStart, n, [&]() { prepareRecords(0, handStart); }, prepareRecords);
-    }
     if (!everyRecord) {
         prepared.records = PointVector<double>();
         return prepared;

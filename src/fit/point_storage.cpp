@@ -18,10 +18,10 @@ constexpr std::uintptr_t kPageBytes = std::uintptr_t(1) << 12;
 // A block is large from here: smaller ones mostly come from memory the heap
 // already has, where faulting in or keeping would gain nothing.
 constexpr std::size_t kLargeBlockBytes = std::size_t(1) << 18;
-// What a thread keeps at most between fits: the blocks of a fit of about
-// 2 x 10^5 points, the size the C library's own thresholds keep at their
-// highest. Larger fits take new blocks, in huge pages.
-constexpr std::size_t kKeptBytes = std::size_t(1) << 25;
+// What a thread keeps at most between fits: the blocks of a fit of 10^5
+// points. Larger fits take new blocks, in huge pages; blocks kept while a fit
+// goes on add to its peak, by no more than this.
+constexpr std::size_t kKeptBytes = std::size_t(1) << 24;
 constexpr int kKeptBlocks = 8;
 
 // The blocks a thread kept, oldest first; deleted when the thread ends.

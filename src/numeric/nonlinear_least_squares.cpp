@@ -185,21 +185,24 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
                             const CurvaturePass& pass) {
     PassTotals<Sums> totals = {sums, 0.0, 0.0};
     int32_t status = kStatusOk;
-    if (pass.records && pass.handStart == n) {
-        passOverRecords(pass, evaluation, n, totals);
-    } else if (pass.records) {
+    if (pass.records) {
         // The other thread evaluates the points from handStart on while this
         // one works through those before; then they are added, in order.
         const uint32_t handStart = pass.handStart;
         double* values = pass.records->handed;
         double* derivatives = values + (n - handStart);
-        shareChunks(pass.records->sharing, handStart, n,
-                    [&]() { passOverRecords(pass, evaluation, handStart, totals); },
-                    [&](uint32_t from, uint32_t to) {
-                        evaluateRecords(pass, evaluation, from, to, values + (from - handStart),
-                                        derivatives + std::size_t{from - handStart} * pass.m);
-                    });
-        addRecordPoints(pass, handStart, n, values, derivatives, totals);
+        if (handStart < n &&
+            shareChunks(pass.records->sharing, handStart, n,
+                        [&]() { passOverRecords(pass, evaluation, handStart, totals); },
+                        [&](uint32_t from, uint32_t to) {
+                            evaluateRecords(pass, evaluation, from, to,
+                                            values + (from - handStart),
+                                            derivatives + std::size_t{from - handStart} * pass.m);
+                        })) {
+            addRecordPoints(pass, handStart, n, values, derivatives, totals);
+        } else {
+            passOverRecords(pass, evaluation, n, totals);
+        }
     } else {
         for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
             double yModel = 0.0;

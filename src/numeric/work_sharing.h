@@ -13,8 +13,9 @@
 namespace tallowfit {
 
 struct WorkSharing {
-    // Offers job(context) to the other thread and returns at once.
-    void (*start)(void* helper, void (*job)(void* context), void* context);
+    // Offers job(context) to the other thread and returns at once: true, or
+    // false when the other thread is not to be had now.
+    bool (*start)(void* helper, void (*job)(void* context), void* context);
     // Returns when the job offered last has ended, or at once, taking it
     // back, when the other thread has not begun it.
     void (*finish)(void* helper);
@@ -43,9 +44,11 @@ inline uint32_t sharedPartStart(const WorkSharing* sharing, uint32_t n, PassKind
 // Runs here() on this thread and chunk(from, to) over [start, n) in chunks,
 // each claimed by whichever thread is free: the other thread from when it
 // begins, this one once here() has ended. A busy machine that gives the other
-// thread no core then costs the hand-over alone. Returns when all is done.
+// thread no core then costs the hand-over alone. Returns true when all is
+// done; false, having run nothing, when the other thread is not to be had,
+// and the caller then makes the pass on its own.
 template <typename Here, typename Chunk>
-void shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here here, Chunk chunk) {
+bool shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here here, Chunk chunk) {
     std::atomic<uint32_t> next(start);
     auto claimChunks = [&]() {
         for (uint32_t from = next.fetch_add(kSharedChunkPoints); from < n;
@@ -56,10 +59,11 @@ void shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here he
     struct Job {
         static void run(void* context) { (*static_cast<decltype(claimChunks)*>(context))(); }
     };
-    sharing->start(sharing->helper, &Job::run, &claimChunks);
+    if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
     here();
     claimChunks();
     sharing->finish(sharing->helper);
+    return true;
 }
 
 }  // namespace tallowfit
