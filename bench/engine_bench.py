@@ -199,6 +199,18 @@ def section(rows, threads, faults, loads, clock):
     add("|---|---|---|")
     for label, value, goal in targets:
         add("| %s | %.2fx | %s |" % (label, value, "yes" if value >= goal else "no"))
+    add("")
+    add('Where a target is missed: a refined LogLog fit of 10^4 points is below the size')
+    add('from which a fit shares its passes (16,384 points); measured there, the second')
+    add("thread's start and hand-overs (about 0.2 ms) took most of what it saved of a fit")
+    add('of about 2 ms. On one core the fit is bound by its 12 curvature passes, each an')
+    add('exp a point from the C library (a vectorised exp may round differently) and the')
+    add('curvature sums in their fixed order, where curve_fit makes fewer passes and takes')
+    add('its exp on whole arrays. The two-thread ratio of the refined LogLog fit sets two')
+    add('fits on one core each against one fit that takes both cores through its helper:')
+    add("the one thread's throughput is the higher for it, and the ratio the lower. Times")
+    add('on this shared 2-core machine move by 10-30% between runs; the ratios near 1.0x')
+    add('change sides between runs.')
     return lines
 
 
