@@ -178,6 +178,7 @@ FitResult fitModel(const PointVector<DataPoint>& points, ModelId modelId, int32_
     if (options.refineNonlinear && modelId != Polynomial) {
         const FitData data = restoreDataSpace(valid, modelId, figures.yScale, values.data(),
                                               parameters.count, t, u, sigma);
+        pointRecords.reserveHandOver();
         requireSolverSuccess(fitNonlinear(&data, &parameters, &solution,
                                           dataModelFunction(modelId), records, checkConditioning,
                                           kStallLimit, kStallTolerance));

@@ -125,10 +125,14 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
     prepared.split = split;
     prepared.width = width;
     prepared.sharing = sharing;
-    // Room for what a curvature pass hands over.
-    prepared.handed.resize(std::size_t{n - sharedPartStart(sharing, n, kSummingPass)} *
-                           (1 + width));
     return prepared;
+}
+
+void FitPointRecords::reserveHandOver() const {
+    if (split == nullptr) return;
+    const uint32_t n = static_cast<uint32_t>(records.size() / width);
+    handed.resize(std::size_t{n - sharedPartStart(sharing, n, kSummingPass)} * (1 + width));
+    view_.handed = handed.data();
 }
 
 void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,

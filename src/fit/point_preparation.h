@@ -44,6 +44,9 @@ struct FitPointRecords {
     PointVector<double> records;
     const WorkSharing* sharing = nullptr;  // for the passes that read them
     mutable PointVector<double> handed;    // with sharing (PointRecords::handed)
+    // Room in handed for what a curvature pass hands over, before a
+    // refinement, in the view that table() gave; none without records.
+    void reserveHandOver() const;
     // The solvers' view, or null when there are none.
     const PointRecords* table() const {
         view_ = PointRecords{split, records.data(), width, sharing, handed.data()};
