@@ -2,6 +2,7 @@
 give the same status, message and bits; buffers of either float width, in single or
 double precision; refusals; nothing written, no reference kept; the lock released."""
 import array
+import ctypes
 import os
 import sys
 import threading
@@ -60,6 +61,7 @@ class Engine(unittest.TestCase):
             (engine.fit, tuple(single) + in_single, True), (engine.find_roots, (y,), None),
             (engine.fit, tuple(memoryview(c) for c in single) + in_double, True),
             (engine.fit, tuple(memoryview(bytes(c)).cast("d") for c in xyu) + in_single, True),
+            (engine.fit, tuple((ctypes.c_double * 40)(*c) for c in xyu) + in_single, True),  # '<d'
             (engine.fit, (x, y, u, LOG_LOG, 9, 0, False), None), (engine.find_roots, ([2.0, -3.0, 1.0],), TypeError),
             (engine.fit_dual, (x, y, u, 1.01, 2, 2, REFINE, False), None),
             (engine.fit, (x, y, array.array("d")) + in_single, ValueError),
