@@ -146,7 +146,9 @@ class FaultInjection(Checked):
             run(*path)
         nothing = growth(measure, lambda: None)
         grown = [(path, growth(measure, lambda: run(*path)) - nothing) for path in every]
-        self.assertEqual([g for g in grown if leaked(g[1])], [])
+        # A leak grows again when measured once more; a cache that filled late does not.
+        again = [(path, growth(measure, lambda: run(*path)) - nothing) for path, g in grown if leaked(g)]
+        self.assertEqual([g for g in again if leaked(g[1])], [])
 
     @unittest.skipUnless(hasattr(sys, "gettotalrefcount"), "needs a debug interpreter")
     def test_no_reference_is_left_behind(self):
