@@ -10,6 +10,9 @@ set(TALLOWFIT_MODULE_SOURCES
   src/module/tallowfit_module.cpp
   src/module/python_objects.cpp
 )
+# The engine's second thread: with a C library before 2.34, std::thread needs
+# the threads library linked, or refuses to start one.
+find_package(Threads REQUIRED)
 set(TALLOWFIT_ENGINE_SOURCES
   src/module/module_frame.cpp
   src/module/roots_entry.cpp
@@ -97,7 +100,8 @@ function(tallowfit_add_module tag interpreter)
     module.map "${TALLOWFIT_MODULE_SOURCES}" ${ARGN})
   if(_major EQUAL 3)
     tallowfit_add_extension(curvefits_engine_${tag} _curvefits_engine ${tag} "${_include}"
-      "${_suffix}" ${_debug} engine_module.map "${TALLOWFIT_ENGINE_SOURCES}" ${ARGN})
+      "${_suffix}" ${_debug} engine_module.map "${TALLOWFIT_ENGINE_SOURCES}" ${ARGN}
+      Threads::Threads)
   endif()
   set(TALLOWFIT_${tag}_INTERPRETER "${interpreter}" PARENT_SCOPE)
   set(TALLOWFIT_${tag}_MAJOR "${_major}" PARENT_SCOPE)
