@@ -2,9 +2,8 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
-#include <new>
-#include <system_error>
 #include <thread>
 
 namespace tallowfit {
@@ -74,9 +73,7 @@ bool FitHelper::start(void* helper, void (*job)(void*), void* context) {
     if (!self->thread_) {
         try {
             self->thread_.reset(new Thread());
-        } catch (const std::system_error&) {
-            return false;
-        } catch (const std::bad_alloc&) {
+        } catch (const std::exception&) {  // std::system_error or std::bad_alloc
             return false;
         }
     }
