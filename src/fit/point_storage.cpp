@@ -6,15 +6,14 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+#define TALLOWFIT_ADVISE_PAGES 1
+#endif
 
 namespace tallowfit {
 
 namespace {
 
-// The huge page of x86-64 and of most 64-bit systems; only whole ones inside
-// a block are asked for, so a huge page never holds memory the block does not.
-constexpr std::uintptr_t kHugePageBytes = std::uintptr_t(1) << 21;
-constexpr std::uintptr_t kPageBytes = std::uintptr_t(1) << 12;
 // A block is large from here: smaller ones mostly come from memory the heap
 // already has, where faulting in or keeping would gain nothing.
 constexpr std::size_t kLargeBlockBytes = std::size_t(1) << 18;
@@ -64,12 +63,19 @@ struct KeptBlocks {
 
 thread_local KeptBlocks keptBlocks;
 
+#if defined(TALLOWFIT_ADVISE_PAGES)
+// The huge page of x86-64 and of most 64-bit systems; only whole ones inside
+// a block are asked for, so a huge page never holds memory the block does not.
+constexpr std::uintptr_t kHugePageBytes = std::uintptr_t(1) << 21;
+constexpr std::uintptr_t kPageBytes = std::uintptr_t(1) << 12;
+
 // The whole units of size inside [start, end), as [first, last).
 void wholeUnits(std::uintptr_t start, std::uintptr_t end, std::uintptr_t size,
                 std::uintptr_t* first, std::uintptr_t* last) {
     *first = (start + size - 1) & ~(size - 1);
     *last = end & ~(size - 1);
 }
+#endif
 
 }  // namespace
 
@@ -92,7 +98,7 @@ void givePointBlock(void* block, std::size_t bytes) noexcept {
 }
 
 void prepareLargeBlock(void* block, std::size_t bytes) {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
+#if defined(TALLOWFIT_ADVISE_PAGES)
     const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(block);
     std::uintptr_t first = 0, last = 0;
     wholeUnits(start, start + bytes, kHugePageBytes, &first, &last);
