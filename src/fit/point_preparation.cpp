@@ -131,8 +131,11 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
 void FitPointRecords::reserveHandOver() const {
     if (split == nullptr) return;
     const uint32_t n = static_cast<uint32_t>(records.size() / width);
-    handed.resize(std::size_t{n - sharedPartStart(sharing, n, kSummingPass)} * (1 + width));
+    const uint32_t start = sharedPartStart(sharing, n, kSummingPass);
+    handed.resize(std::size_t{n - start} * (1 + width));
+    evaluated.reset(new std::atomic<bool>[sharedChunkCount(start, n)]);
     view_.handed = handed.data();
+    view_.evaluated = evaluated.get();
 }
 
 void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,

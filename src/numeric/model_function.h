@@ -59,8 +59,10 @@ struct PointRecords {
     const WorkSharing* sharing;  // a second thread for the passes, or null
     // With sharing: room for what the other thread evaluates in a curvature
     // pass, the values and then the width derivatives of each point from
-    // sharedPartStart(sharing, point count, kSummingPass) on.
+    // sharedPartStart(sharing, point count, kSummingPass) on, and a flag for
+    // each chunk of those points.
     double* handed;
+    std::atomic<bool>* evaluated;
 };
 
 }  // namespace tallowfit

@@ -187,22 +187,24 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
     int32_t status = kStatusOk;
     if (pass.records) {
         // The other thread evaluates the points from handStart on while this
-        // one works through those before; then they are added, in order.
+        // one works through those before; then this one adds them, in order,
+        // while the other evaluates further on.
         const uint32_t handStart = pass.handStart;
         double* values = pass.records->handed;
         double* derivatives = values + (n - handStart);
-        if (handStart < n &&
-            shareChunks(pass.records->sharing, handStart, n,
-                        [&]() { passOverRecords(pass, evaluation, handStart, totals); },
-                        [&](uint32_t from, uint32_t to) {
-                            evaluateRecords(pass, evaluation, from, to,
-                                            values + (from - handStart),
-                                            derivatives + std::size_t{from - handStart} * pass.m);
-                        })) {
-            addRecordPoints(pass, handStart, n, values, derivatives, totals);
-        } else {
+        auto evaluate = [&](uint32_t from, uint32_t to) {
+            evaluateRecords(pass, evaluation, from, to, values + (from - handStart),
+                            derivatives + std::size_t{from - handStart} * pass.m);
+        };
+        auto add = [&](uint32_t from, uint32_t to) {
+            addRecordPoints(pass, from, to, values + (from - handStart),
+                            derivatives + std::size_t{from - handStart} * pass.m, totals);
+        };
+        if (handStart == n ||
+            !pipelineChunks(pass.records->sharing, handStart, n, pass.records->evaluated,
+                            [&]() { passOverRecords(pass, evaluation, handStart, totals); },
+                            evaluate, add))
             passOverRecords(pass, evaluation, n, totals);
-        }
     } else {
         for (uint32_t i = 0; i < n && status == kStatusOk; ++i) {
             double yModel = 0.0;

@@ -1,9 +1,9 @@
 // A second thread for the per-point work of a pass that no sum depends on:
 // the model's values and derivatives, its exponentials and powers. The pass
-// offers part of its points to the other thread, works through the rest, and
-// has every offered point done before it sums them, so every sum adds its
-// terms in the same order as on one thread, and every value is the same call
-// on the same argument: the results are the same to the bit.
+// offers part of its points to the other thread and sums every point on its
+// own, in order, each once it is evaluated, so every sum adds its terms in
+// the same order as on one thread, and every value is the same call on the
+// same argument: the results are the same to the bit.
 #ifndef TALLOWFIT_NUMERIC_WORK_SHARING_H
 #define TALLOWFIT_NUMERIC_WORK_SHARING_H
 
@@ -25,15 +25,30 @@ struct WorkSharing {
 // Below this many points a pass keeps to its own thread: the hand-over costs
 // more than sharing saves. Above the upper bound, the chunk claims could pass
 // the largest point index.
-constexpr uint32_t kSharedPassPoints = 1u << 14;
+constexpr uint32_t kSharedPassPoints = 1u << 13;
 constexpr uint32_t kMaxSharedPoints = 1u << 31;
 // Offered points are claimed this many at a time.
-constexpr uint32_t kSharedChunkPoints = 1u << 12;
+constexpr uint32_t kSharedChunkPoints = 1u << 9;
 
-// A pass that only stores per-point values keeps half its points; one that
-// also sums every point on its own thread keeps a third, so that the other
-// thread, which only evaluates, has about as much to do.
-enum PassKind : uint32_t { kStoringPass = 2, kSummingPass = 3 };
+// The end of the chunk that starts at from.
+inline uint32_t chunkEnd(uint32_t from, uint32_t n) {
+    return n - from < kSharedChunkPoints ? n : from + kSharedChunkPoints;
+}
+
+// Tells the core that this is a wait loop: it lets the other hyperthread run,
+// and leaves the loop without a penalty for reordered loads.
+inline void pauseInWaitLoop() {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// A pass that only stores per-point values keeps half its points. One that
+// also sums every point keeps a sixteenth, enough to cover the other
+// thread's wake-up, and then adds the offered points while the other thread
+// evaluates those further on: evaluating a point costs about as much as
+// adding it.
+enum PassKind : uint32_t { kStoringPass = 2, kSummingPass = 16 };
 
 // The first point offered to the other thread: n (none) without sharing or
 // outside the bounds.
@@ -53,7 +68,7 @@ bool shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here he
     auto claimChunks = [&]() {
         for (uint32_t from = next.fetch_add(kSharedChunkPoints); from < n;
              from = next.fetch_add(kSharedChunkPoints)) {
-            chunk(from, n - from < kSharedChunkPoints ? n : from + kSharedChunkPoints);
+            chunk(from, chunkEnd(from, n));
         }
     };
     struct Job {
@@ -62,6 +77,52 @@ bool shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here he
     if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
     here();
     claimChunks();
+    sharing->finish(sharing->helper);
+    return true;
+}
+
+// The chunks of the offered points [start, n).
+inline uint32_t sharedChunkCount(uint32_t start, uint32_t n) {
+    return (n - start + kSharedChunkPoints - 1) / kSharedChunkPoints;
+}
+
+// Runs here() on this thread, then add(from, to) for each chunk of [start, n)
+// in order, each once evaluate(from, to) has run for it. Chunks are evaluated
+// as claimed, in order, by whichever thread is free: the other thread from
+// when it begins; this one when the next chunk to add has not been evaluated
+// and another is still unclaimed. evaluated: a flag a chunk
+// (sharedChunkCount). Returns false, having run nothing, when the other
+// thread is not to be had, and the caller then makes the pass on its own.
+template <typename Here, typename Evaluate, typename Add>
+bool pipelineChunks(const WorkSharing* sharing, uint32_t start, uint32_t n,
+                    std::atomic<bool>* evaluated, Here here, Evaluate evaluate, Add add) {
+    const uint32_t chunks = sharedChunkCount(start, n);
+    for (uint32_t k = 0; k < chunks; ++k) evaluated[k].store(false, std::memory_order_relaxed);
+    std::atomic<uint32_t> next(start);
+    auto claimChunk = [&]() {
+        const uint32_t from = next.fetch_add(kSharedChunkPoints);
+        if (from >= n) return false;
+        evaluate(from, chunkEnd(from, n));
+        evaluated[(from - start) / kSharedChunkPoints].store(true, std::memory_order_release);
+        return true;
+    };
+    auto claimChunks = [&]() {
+        while (claimChunk()) {
+        }
+    };
+    struct Job {
+        static void run(void* context) { (*static_cast<decltype(claimChunks)*>(context))(); }
+    };
+    if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
+    here();
+    for (uint32_t k = 0; k < chunks; ++k) {
+        while (!evaluated[k].load(std::memory_order_acquire)) {
+            // Every chunk claimed: the other thread has this one under way.
+            if (!claimChunk()) pauseInWaitLoop();
+        }
+        const uint32_t from = start + k * kSharedChunkPoints;
+        add(from, chunkEnd(from, n));
+    }
     sharing->finish(sharing->helper);
     return true;
 }

@@ -4,10 +4,13 @@ double precision; refusals; nothing written, no reference kept; the lock release
 import array
 import ctypes
 import os
+import re
+import signal
 import sys
 import threading
 import time
 import unittest
+import warnings
 
 import tallowfit
 from engine_calls import engine, engine_call
@@ -99,6 +102,26 @@ class Engine(unittest.TestCase):
         self.assertEqual([(dump(r[:2] + r[2][:4]), r[2][4]) for r in results],
                          [(dump(r[:2] + r[2][:4]), r[2][4]) for r in alone])
 
+    @unittest.skipUnless(os.path.exists("/proc/self/status"), "counts the threads in /proc")
+    def test_an_idle_engine_leaves_no_thread_and_a_forked_child_fits(self):
+        def native_threads():  # beyond the interpreter's own
+            with open("/proc/self/status") as status:
+                count = int(re.search(r"Threads:\s+(\d+)", status.read()).group(1))
+            return count - threading.active_count()
+
+        fit = [array.array("d", c) for c in power_law(50000)] + [LOG_LOG, 2, REFINE, False]
+        expected = dump(engine.fit(*fit))
+        deadline = time.monotonic() + 10
+        while native_threads() and time.monotonic() < deadline:
+            time.sleep(0.01)
+        self.assertEqual(native_threads(), 0)
+        with warnings.catch_warnings():
+            warnings.simplefilter("error")  # a process with threads warns at a fork
+            pid = os.fork()
+        if pid == 0:  # pragma: no cover (the child)
+            signal.alarm(60)
+            os._exit(0 if dump(engine.fit(*fit)) == expected else 1)
+        self.assertEqual(os.waitpid(pid, 0)[1], 0)
 
 if __name__ == "__main__":
     unittest.main()
