@@ -8,6 +8,9 @@
 #include <thread>
 
 #include <pthread.h>
+#if defined(__linux__)
+#include <sched.h>
+#endif
 
 namespace tallowfit {
 
@@ -143,8 +146,18 @@ HelperThread* helperThread() {
     return thread;
 }
 
+// Whether the calling thread may run on two cores now: a process held to one
+// (taskset, a container's cpuset) would have the two threads take turns on it.
+bool twoCoresAllowed() {
+#if defined(__linux__)
+    cpu_set_t cores;
+    if (sched_getaffinity(0, sizeof cores, &cores) == 0) return CPU_COUNT(&cores) >= 2;
+#endif
+    return true;
+}
+
 bool offerJob(void*, void (*job)(void*), void* context) {
-    if (fitsUnderWay.load() > 1) return false;
+    if (fitsUnderWay.load() > 1 || !twoCoresAllowed()) return false;
     HelperThread* thread = helperThread();
     if (thread == nullptr || thread->held.exchange(true)) return false;
     if (thread->offer(job, context)) return true;

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <thread>
 
 namespace tallowfit {
 
@@ -42,6 +43,9 @@ inline void pauseInWaitLoop() {
     __builtin_ia32_pause();
 #endif
 }
+
+// A thread that waits this many times for the other gives its core away once.
+constexpr uint32_t kWaitsBeforeYield = 1u << 10;
 
 // A pass that only stores per-point values keeps half its points. One that
 // also sums every point keeps a sixteenth, enough to cover the other
@@ -116,9 +120,15 @@ bool pipelineChunks(const WorkSharing* sharing, uint32_t start, uint32_t n,
     if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
     here();
     for (uint32_t k = 0; k < chunks; ++k) {
-        while (!evaluated[k].load(std::memory_order_acquire)) {
-            // Every chunk claimed: the other thread has this one under way.
-            if (!claimChunk()) pauseInWaitLoop();
+        for (uint32_t waits = 1; !evaluated[k].load(std::memory_order_acquire); ++waits) {
+            // Every chunk claimed: the other thread has this one under way,
+            // on the other core or, on a busy machine, waiting for this one.
+            if (claimChunk()) continue;
+            if (waits % kWaitsBeforeYield == 0) {
+                std::this_thread::yield();
+            } else {
+                pauseInWaitLoop();
+            }
         }
         const uint32_t from = start + k * kSharedChunkPoints;
         add(from, chunkEnd(from, n));
