@@ -1,8 +1,15 @@
 // The least that any fit call over a Python list of points must do, measured
 // by the benchmark: walk the list reading three floats from each point tuple,
-// and build one (x, y, yUnc, value) 4-tuple of new floats per point. Built by
+// and build one (x, y, yUnc, value) 4-tuple of new floats per point. And a C
+// root finder called as findRoots is, list in and list out: GSL's companion
+// matrix QR with its workspace kept between calls of one degree. Built by
 // bench/run.sh for Python 3 only; not part of the module.
 #include <Python.h>
+
+#include <gsl/gsl_errno.h>
+#include <gsl/gsl_poly.h>
+
+#include <vector>
 
 namespace {
 
@@ -58,9 +65,39 @@ PyObject* walkAndBuild(PyObject*, PyObject* list) {
     return result;
 }
 
+// The roots of sum c[k] x^k, c lowest first, as a list of complex numbers.
+PyObject* solveRoots(PyObject*, PyObject* list) {
+    static gsl_poly_complex_workspace* workspace = nullptr;
+    static std::vector<double> coefficients, roots;
+    if (!PyList_Check(list) || PyList_GET_SIZE(list) < 2)
+        return PyErr_Format(PyExc_TypeError, "a list of at least two floats is needed");
+    const size_t size = static_cast<size_t>(PyList_GET_SIZE(list));
+    coefficients.resize(size);
+    roots.resize(2 * (size - 1));
+    for (size_t k = 0; k < size; ++k) {
+        coefficients[k] = PyFloat_AsDouble(PyList_GET_ITEM(list, k));
+        if (coefficients[k] == -1.0 && PyErr_Occurred()) return nullptr;
+    }
+    if (workspace == nullptr || workspace->nc != size - 1) {
+        if (workspace != nullptr) gsl_poly_complex_workspace_free(workspace);
+        workspace = gsl_poly_complex_workspace_alloc(size);
+        if (workspace == nullptr) return PyErr_NoMemory();
+    }
+    if (gsl_poly_complex_solve(coefficients.data(), size, workspace, roots.data()) != GSL_SUCCESS)
+        return PyErr_Format(PyExc_ArithmeticError, "the root finder did not converge");
+    PyObject* result = PyList_New(static_cast<Py_ssize_t>(size - 1));
+    for (size_t k = 0; result && k + 1 < size; ++k) {
+        PyObject* root = PyComplex_FromDoubles(roots[2 * k], roots[2 * k + 1]);
+        if (!root) Py_CLEAR(result);
+        else PyList_SET_ITEM(result, static_cast<Py_ssize_t>(k), root);
+    }
+    return result;
+}
+
 PyMethodDef methods[] = {
     {"walkPoints", walkPoints, METH_O, nullptr},
     {"walkAndBuild", walkAndBuild, METH_O, nullptr},
+    {"solveRoots", solveRoots, METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -69,4 +106,7 @@ PyModuleDef definition = {PyModuleDef_HEAD_INIT, "_floor", nullptr, -1, methods,
 
 }  // namespace
 
-PyMODINIT_FUNC PyInit__floor() { return PyModule_Create(&definition); }
+PyMODINIT_FUNC PyInit__floor() {
+    gsl_set_error_handler_off();  // a failure comes back as a status, not an abort
+    return PyModule_Create(&definition);
+}

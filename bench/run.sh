@@ -9,7 +9,8 @@
 # (bench/instructions.py, under valgrind): a job more than 2% over its record
 # fails the run. --instructions stops there; --record stores the counts as the
 # new record. Otherwise it goes on: creates bench/.venv (numpy and scipy) when
-# it is missing, builds the companion's array engine and the C floor in
+# it is missing, builds the companion's array engine and the C floor (with
+# Debian's GSL, installed when missing) in
 # build-bench/bench/ and runs bench/bench.py, bench/engine_bench.py and
 # bench/companion.py. --quick stops the scaling at 10^6 points; --out FILE writes
 # elsewhere. Takes a few minutes; leave the machine otherwise idle.
@@ -34,10 +35,13 @@ if [ ! -x bench/.venv/bin/python ]; then
     bench/.venv/bin/pip install --quiet numpy scipy
 fi
 
+# The C floor's root finder is GSL's, from the Debian package.
+[ -f /usr/include/gsl/gsl_poly.h ] || apt-get install -y -q libgsl-dev >/dev/null
 mkdir -p "$build/bench"
 include="$("$python" -c 'import sysconfig; print(sysconfig.get_paths()["include"])')"
 suffix="$("$python" -c 'import sysconfig; print(sysconfig.get_config_var("EXT_SUFFIX"))')"
-g++ -O2 -shared -fPIC -std=c++17 -I"$include" bench/floor_module.cpp -o "$build/bench/_floor$suffix"
+g++ -O2 -shared -fPIC -std=c++17 -I"$include" bench/floor_module.cpp -o "$build/bench/_floor$suffix" \
+    -lgsl -lgslcblas
 
 # This machine may set OpenBLAS tuning variables that slow numpy down; numpy
 # runs here with its own defaults, on one thread like the module: idle OpenBLAS
