@@ -79,6 +79,18 @@ TEST(PointPreparation, RestoreDataSpaceTakesOutTheScale) {
     }
 }
 
+// Scaling small y up for the logarithm and taking the scale out again leaves
+// the fit where it was, to rounding, in every model that scales.
+TEST(FitModel, SmallYScaledFitsAsUnscaled) {
+    PointVector<DataPoint> points;
+    for (int i = 1; i <= 8; ++i) points.push_back(point(1.5 + 0.5 * i, 0.01 * i * std::sqrt(i) + 1e-4 * (i % 3), 1e-3));
+    for (ModelId id : {LogLog, LogRatio, LogInverse}) {
+        const FitResult plain = fitModel(points, id, 3, 0), scaled = fitModel(points, id, 3, kFitScaleSmallY);
+        for (size_t k = 0; k < plain.coefficients.size(); ++k)
+            EXPECT_NEAR(scaled.coefficients[k], plain.coefficients[k], 1e-9 * (1 + std::fabs(plain.coefficients[k]))) << id;
+    }
+}
+
 PointVector<DataPoint> positivePoints(int count) {
     PointVector<DataPoint> points;
     for (int i = 0; i < count; ++i) points.push_back(point(2.0 + i, 1.0 + 0.5 * i, 0.1));
