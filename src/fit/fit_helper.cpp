@@ -44,6 +44,9 @@ struct HelperThread {
     std::mutex mutex;  // every change of state, and of serving, is made under it
     std::condition_variable changed;
     bool serving = false;  // a thread runs serve()
+    HelperThread* const parent;  // the one a forked child copied, kept untouched
+
+    explicit HelperThread(HelperThread* parentObject) : parent(parentObject) {}
 
     // False when no thread serves and the system will not start one
     // (std::system_error).
@@ -118,11 +121,16 @@ struct HelperThread {
 std::atomic<HelperThread*> processThread(nullptr);
 std::atomic<bool> makingThread(false);
 
-// A forked child has none of its parent's threads, and may have copied the
-// object in the middle of a change: its first offer makes one of its own, and
-// the parent's stays behind unused.
+// A forked child has only the thread that forked, which is in no fit, and
+// may have copied the object in the middle of a change (its mutex held by a
+// thread the child lacks): the child makes an object of its own at its first
+// offer, and keeps the parent's, untouched, where it can still be found.
+std::atomic<HelperThread*> parentThread(nullptr);
+
 void forgetThreadInChild() {
-    processThread.store(nullptr);
+    fitsUnderWay.store(0);
+    HelperThread* thread = processThread.exchange(nullptr);
+    if (thread != nullptr) parentThread.store(thread);
     makingThread.store(false);
 }
 
@@ -135,7 +143,7 @@ HelperThread* helperThread() {
     static bool forkHandled = false;  // read and written only by the making fit
     if (!forkHandled) forkHandled = pthread_atfork(nullptr, nullptr, &forgetThreadInChild) == 0;
     try {
-        if (forkHandled) thread = new HelperThread();
+        if (forkHandled) thread = new HelperThread(parentThread.exchange(nullptr));
     } catch (const std::exception&) {
     }
     if (thread == nullptr) {
