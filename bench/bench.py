@@ -494,7 +494,7 @@ def cost_section(roots, fits, shares, scaling):
         "## What was done to get here",
         "",
         "Every change keeps every result bit: `bench/golden.py` replays a seeded series of",
-        "4213 calls (every model, order, flag combination, malformed input, up to 10^5",
+        "4,212 calls (every model, order, flag combination, malformed input, up to 10^5",
         "points) against the committed record `bench/golden_record.txt` in the test suite.",
         "",
         "- Points and coefficients that are exact floats or ints are read directly to the",
