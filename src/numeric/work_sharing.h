@@ -60,6 +60,15 @@ inline uint32_t sharedPartStart(const WorkSharing* sharing, uint32_t n, PassKind
     return sharing == nullptr || n < kSharedPassPoints || n > kMaxSharedPoints ? n : n / kind;
 }
 
+// Offers claimChunks() to the other thread: false when it is not to be had.
+template <typename ClaimChunks>
+bool offerClaims(const WorkSharing* sharing, ClaimChunks& claimChunks) {
+    struct Job {
+        static void run(void* context) { (*static_cast<ClaimChunks*>(context))(); }
+    };
+    return sharing->start(sharing->helper, &Job::run, &claimChunks);
+}
+
 // Runs here() on this thread and chunk(from, to) over [start, n) in chunks,
 // each claimed by whichever thread is free: the other thread from when it
 // begins, this one once here() has ended. A busy machine that gives the other
@@ -75,10 +84,7 @@ bool shareChunks(const WorkSharing* sharing, uint32_t start, uint32_t n, Here he
             chunk(from, chunkEnd(from, n));
         }
     };
-    struct Job {
-        static void run(void* context) { (*static_cast<decltype(claimChunks)*>(context))(); }
-    };
-    if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
+    if (!offerClaims(sharing, claimChunks)) return false;
     here();
     claimChunks();
     sharing->finish(sharing->helper);
@@ -114,10 +120,7 @@ bool pipelineChunks(const WorkSharing* sharing, uint32_t start, uint32_t n,
         while (claimChunk()) {
         }
     };
-    struct Job {
-        static void run(void* context) { (*static_cast<decltype(claimChunks)*>(context))(); }
-    };
-    if (!sharing->start(sharing->helper, &Job::run, &claimChunks)) return false;
+    if (!offerClaims(sharing, claimChunks)) return false;
     here();
     for (uint32_t k = 0; k < chunks; ++k) {
         for (uint32_t waits = 1; !evaluated[k].load(std::memory_order_acquire); ++waits) {
