@@ -125,15 +125,17 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
     prepared.split = split;
     prepared.width = width;
     prepared.sharing = sharing;
+    prepared.handStart = n;
     return prepared;
 }
 
 void FitPointRecords::reserveHandOver() const {
     if (split == nullptr) return;
     const uint32_t n = static_cast<uint32_t>(records.size() / width);
-    const uint32_t start = sharedPartStart(sharing, n, kSummingPass);
-    handed.resize(std::size_t{n - start} * (1 + width));
-    evaluated.reset(new std::atomic<bool>[sharedChunkCount(start, n)]);
+    handStart = sharedPartStart(sharing, n, kSummingPass);
+    handed.resize(std::size_t{n - handStart} * (1 + width));
+    evaluated.reset(new std::atomic<bool>[sharedChunkCount(handStart, n)]);
+    view_.handStart = handStart;
     view_.handed = handed.data();
     view_.evaluated = evaluated.get();
 }

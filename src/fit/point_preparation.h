@@ -45,19 +45,22 @@ struct FitPointRecords {
     uint32_t width = 0;
     PointVector<double> records;
     const WorkSharing* sharing = nullptr;  // for the passes that read them
-    mutable PointVector<double> handed;    // with sharing (PointRecords::handed
-    mutable std::unique_ptr<std::atomic<bool>[]> evaluated;  // and ::evaluated)
-    // Room in handed for what a curvature pass hands over, before a
-    // refinement, in the view that table() gave; none without records.
+    // What a curvature pass hands over (PointRecords): nothing until reserved.
+    mutable uint32_t handStart = 0;
+    mutable PointVector<double> handed;
+    mutable std::unique_ptr<std::atomic<bool>[]> evaluated;
+    // Room for what a curvature pass hands over, before a refinement, in the
+    // view that table() gave; none without records.
     void reserveHandOver() const;
     // The solvers' view, or null when there are none.
     const PointRecords* table() const {
-        view_ = PointRecords{split, records.data(), width, sharing, handed.data(), evaluated.get()};
+        view_ = PointRecords{split, records.data(), width, sharing, handStart, handed.data(),
+                             evaluated.get()};
         return split ? &view_ : nullptr;
     }
 
 private:
-    mutable PointRecords view_ = {nullptr, nullptr, 0, nullptr, nullptr, nullptr};
+    mutable PointRecords view_ = {nullptr, nullptr, 0, nullptr, 0, nullptr, nullptr};
 };
 
 // `coefficients` are the count start values, the held ones already in place.

@@ -57,10 +57,11 @@ struct PointRecords {
     const double* records;
     uint32_t width;              // doubles a record
     const WorkSharing* sharing;  // a second thread for the passes, or null
-    // With sharing: room for what the other thread evaluates in a curvature
-    // pass, the values and then the width derivatives of each point from
-    // sharedPartStart(sharing, point count, kSummingPass) on, and a flag for
-    // each chunk of those points.
+    // The first point that a curvature pass hands the other thread: the
+    // point count when it hands none. Room for what the other thread
+    // evaluates, the values and then the width derivatives of each point
+    // from there on, and a flag for each chunk of those points.
+    uint32_t handStart;
     double* handed;
     std::atomic<bool>* evaluated;
 };

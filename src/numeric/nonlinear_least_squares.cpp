@@ -42,9 +42,6 @@ struct CurvaturePass {
     double* derivatives;          // m
     uint32_t* adjusted;           // the f adjusted indices (listAdjusted)
     uint32_t f;
-    // With records and a second thread: the points from handStart on are
-    // evaluated there; the point count otherwise.
-    uint32_t handStart;
 };
 
 void copyBlockRow(double* target, const double* source, int32_t f) {
@@ -54,7 +51,7 @@ void copyBlockRow(double* target, const double* source, int32_t f) {
 int32_t openPass(const unsigned char* fitMask, uint32_t m, ModelFunction model,
                  CurvaturePass* pass) {
     *pass = CurvaturePass{model, nullptr, nullptr, m, allocateArray<double>(m),
-                          allocateArray<uint32_t>(m), 0, 0};
+                          allocateArray<uint32_t>(m), 0};
     if (pass->derivatives == nullptr || pass->adjusted == nullptr) return kStatusOutOfMemory;
     pass->f = listAdjusted(fitMask, m, pass->adjusted);
     return kStatusOk;
@@ -88,7 +85,6 @@ int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
         if (!isSingle(data->y[i]) || !isSingle(data->yUnc[i])) return kStatusOk;
     pass->points = allocateArray<PassPoint>(data->count);
     if (pass->points == nullptr) return kStatusOutOfMemory;
-    pass->handStart = sharedPartStart(records->sharing, data->count, kSummingPass);
     for (uint32_t i = 0; i < data->count; ++i) {
         pass->points[i] = PassPoint{static_cast<float>(data->y[i]),
                                     static_cast<float>(data->yUnc[i])};
@@ -189,7 +185,7 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
         // The other thread evaluates the points from handStart on while this
         // one works through those before; then this one adds them, in order,
         // while the other evaluates further on.
-        const uint32_t handStart = pass.handStart;
+        const uint32_t handStart = pass.records->handStart;
         double* values = pass.records->handed;
         double* derivatives = values + (n - handStart);
         auto evaluate = [&](uint32_t from, uint32_t to) {
