@@ -10,6 +10,7 @@
 #include "numeric/fit_mask.h"
 #include "numeric/least_squares.h"
 #include "numeric/nonlinear_least_squares.h"
+#include "numeric/power_series.h"
 #include "numeric/row_matrix.h"
 #include "numeric/status.h"
 
@@ -64,55 +65,80 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
 
 // Runs pass(valueAt) with valueAt(x, i, evaluation, y) storing the model's
 // value (no derivatives) at point i of a fit: from its record when the fit
-// keeps records, else from model(x). Chosen once for a whole pass.
+// keeps records, inline for the power series (which refuses no point of a fit
+// with coefficients), else from model(x). Chosen once for a whole pass.
 template <typename Pass>
-void withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
+auto withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
     if (records) {
-        pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
+        return pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
             *y = records->split->value(records->records + i * records->width,
                                        evaluation->parameters, evaluation->count);
             return kStatusOk;
         });
-    } else {
-        pass([model](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
-            return model(x, evaluation, y);
+    }
+    if (model == evalPowerSeries) {
+        return pass([](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
+            *y = hornerFrom(evaluation->parameters, 0, evaluation->count, x);
+            return kStatusOk;
         });
     }
+    return pass([model](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
+        return model(x, evaluation, y);
+    });
 }
 
-// Weighted chi-square in data space over the points the model can evaluate;
-// a zero uncertainty counts as 1 when allowed, else the point is left out.
+// The sums of the chi-square pass, and whether the model had a value at
+// every point.
+struct ChiSquareSums {
+    double chiSquare;
+    int32_t counted;
+    bool everywhere;
+};
+
+// One pass: the curve's value at every point to curveAt, the weighted squares
+// of the residuals where it has one; a zero uncertainty counts as 1 when
+// allowed, else the point is left out. Its own function for each valueAt, so
+// that the sums stay in registers where valueAt calls nothing.
+template <typename ValueAt>
+ChiSquareSums sumChiSquare(const PointVector<DataPoint>& valid, const FitOptions& options,
+                           const ModelEvaluation& evaluation, ValueAt valueAt, double* curveAt) {
+    double chiSquare = 0.0;
+    int32_t counted = 0;
+    bool everywhere = true;
+    for (std::size_t i = 0; i < valid.size(); ++i) {
+        const DataPoint& point = valid[i];
+        double sigma = point.yUnc;
+        if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
+        double yModel = 0.0;
+        const bool hasValue = valueAt(point.x, i, &evaluation, &yModel) == kStatusOk;
+        everywhere = everywhere && hasValue;
+        curveAt[i] = yModel;
+        if (hasValue && sigma != 0.0) {
+            const double residual = point.y - yModel;
+            chiSquare = chiSquare + residual * residual / (sigma * sigma);
+            ++counted;
+        }
+    }
+    return {chiSquare, counted, everywhere};
+}
+
+// Weighted chi-square in data space over the points the model can evaluate.
 // The curve's value at each point goes to `curve`, which is left empty when
 // the model cannot be evaluated at some point.
 double dataSpaceChiSquare(const PointVector<DataPoint>& valid, ModelId modelId,
                           const FitParameters& parameters, const FitOptions& options,
                           const PointRecords* records, int32_t* counted,
                           PointVector<double>& curve) {
-    const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
-    double chiSquare = 0.0;
-    *counted = 0;
-    bool everywhere = true;
-    curve.reserve(valid.size());
-    withModelValues(model, records, [&](auto valueAt) {
-        for (std::size_t i = 0; i < valid.size(); ++i) {
-            const DataPoint& point = valid[i];
-            double sigma = point.yUnc;
-            if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
-            double yModel = 0.0;
-            const bool hasValue = valueAt(point.x, i, &evaluation, &yModel) == kStatusOk;
-            everywhere = everywhere && hasValue;
-            curve.push_back(yModel);
-            if (hasValue && sigma != 0.0) {
-                const double residual = point.y - yModel;
-                chiSquare = chiSquare + residual * residual / (sigma * sigma);
-                ++*counted;
-            }
-        }
-    });
-    if (!everywhere) curve = PointVector<double>();
-    return chiSquare;
+    curve.resize(valid.size());
+    const ChiSquareSums sums =
+        withModelValues(dataModelFunction(modelId), records, [&](auto valueAt) {
+            return sumChiSquare(valid, options, evaluation, valueAt, curve.data());
+        });
+    if (!sums.everywhere) curve = PointVector<double>();
+    *counted = sums.counted;
+    return sums.chiSquare;
 }
 
 }  // namespace

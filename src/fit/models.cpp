@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "fit/messages.h"
+#include "numeric/power_series.h"
 #include "numeric/status.h"
 
 namespace tallowfit {
@@ -16,18 +17,6 @@ constexpr double kLn10 = 2.302585092994046;
 
 bool isIncomplete(const ModelEvaluation* evaluation, const double* y, int32_t minimumCount) {
     return evaluation == nullptr || y == nullptr || evaluation->count < minimumCount;
-}
-
-// Horner's rule over c[first] .. c[n-1]: c[first] + x*(c[first+1] + ... + x*c[n-1]).
-double hornerFrom(const double* c, int32_t first, int32_t n, double x) {
-    double sum = c[n - 1];
-    for (int32_t k = n - 2; k >= first; --k) sum = c[k] + x * sum;
-    return sum;
-}
-
-// d[k] = x*d[k-1] for k = first+1 .. n-1; d[first] is already set.
-void continueGeometric(double* d, int32_t first, int32_t n, double x) {
-    for (int32_t k = first + 1; k < n; ++k) d[k] = x * d[k - 1];
 }
 
 // pow(base, k). pow(base, 0) is 1 for every base, NaN included (C99 F.9.4.4),
@@ -91,7 +80,7 @@ double logInverseValue(const double* record, const double* parameters, int32_t c
     return y;
 }
 
-// LogLog: t = ln x; y = exp(P(t)), P what evalPolynomial stores in y;
+// LogLog: t = ln x; y = exp(P(t)), P the power series in t;
 // d[k] = pow(t, k)*y.
 bool refusesLogLog(double t, const ModelEvaluation* evaluation, const double* y) {
     return isIncomplete(evaluation, y, 1) || t <= 0.0;
@@ -210,19 +199,6 @@ const PointInvariantModel kHalfPowerSplit = {0, prepareHalfPower, halfPowerValue
 
 }  // namespace
 
-// Refusals of a missing record or output, or of no coefficients, share the
-// status of a domain refusal: the caller cannot tell them apart and need not.
-int32_t evalPolynomial(double x, const ModelEvaluation* evaluation, double* y) {
-    if (isIncomplete(evaluation, y, 1)) return kStatusInvalidArgument;
-    const int32_t n = evaluation->count;
-    *y = hornerFrom(evaluation->parameters, 0, n, x);
-    if (evaluation->derivatives) {
-        evaluation->derivatives[0] = 1.0;
-        continueGeometric(evaluation->derivatives, 0, n, x);
-    }
-    return kStatusOk;
-}
-
 // y = 10^(c[0]*x + c[1] + c[2]/x + ...). Every term, the first included, is
 // c[k]*pow(1/x, k-1) by its own pow call: pow(1/x, -1) and x can differ in the
 // last bit, and the results are fixed to the bit.
@@ -270,14 +246,14 @@ int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y) {
 // A polynomial in sqrt(x).
 int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y) {
     if (refusesHalfPower(x, evaluation, y)) return kStatusInvalidArgument;
-    return evalPolynomial(std::sqrt(x), evaluation, y);
+    return evalPowerSeries(std::sqrt(x), evaluation, y);
 }
 
 // y = sqrt(polynomial in x); the derivatives need a nonzero root.
 int32_t evalRootPolynomial(double x, const ModelEvaluation* evaluation, double* y) {
     if (isIncomplete(evaluation, y, 1)) return kStatusInvalidArgument;
     double polynomial = 0.0;
-    evalPolynomial(x, evaluation, &polynomial);
+    evalPowerSeries(x, evaluation, &polynomial);
     if (polynomial < 0.0) return kStatusInvalidArgument;
     *y = std::sqrt(polynomial);
     double* d = evaluation->derivatives;
@@ -312,7 +288,7 @@ int32_t evalLogInverseTransformed(double t, const ModelEvaluation* evaluation, d
 // u = polynomial in t = ln x, u = ln y; t must be positive like ln x in data space.
 int32_t evalLogLogTransformed(double t, const ModelEvaluation* evaluation, double* y) {
     if (isIncomplete(evaluation, y, 1) || t <= 0.0) return kStatusInvalidArgument;
-    return evalPolynomial(t, evaluation, y);
+    return evalPowerSeries(t, evaluation, y);
 }
 
 // u = polynomial over c[1] .. c[n-1] in t = ln(c[0]/x); with c[0] alone the
@@ -339,7 +315,7 @@ ModelFunction dataModelFunction(ModelId id) {
         case LogRatio: return evalLogRatio;
         case HalfPower: return evalHalfPower;
         case RootPolynomial: return evalRootPolynomial;
-        case Polynomial: return evalPolynomial;
+        case Polynomial: return evalPowerSeries;
         default: throw std::invalid_argument(kNoModelFunction);
     }
 }
@@ -361,7 +337,7 @@ ModelFunction transformedModelFunction(ModelId id) {
         case LogRatio: return evalLogRatioTransformed;
         case HalfPower:
         case RootPolynomial:
-        case Polynomial: return evalPolynomial;
+        case Polynomial: return evalPowerSeries;
         default: throw std::invalid_argument(kNoModelFunction);
     }
 }

@@ -8,6 +8,7 @@
 
 #include "fit/point_storage.h"
 #include "numeric/model_function.h"
+#include "numeric/power_series.h"
 
 namespace tallowfit {
 
@@ -61,15 +62,16 @@ struct DataPoint {
     double yUnc;
 };
 
-// Data space.
-int32_t evalPolynomial(double x, const ModelEvaluation* evaluation, double* y);
+// Data space; Polynomial's is the power series, evalPowerSeries. A missing
+// record or output, or no coefficients, is refused with the status of a
+// domain refusal: the caller cannot tell them apart and need not.
 int32_t evalLogInverse(double x, const ModelEvaluation* evaluation, double* y);
 int32_t evalLogLog(double x, const ModelEvaluation* evaluation, double* y);
 int32_t evalLogRatio(double x, const ModelEvaluation* evaluation, double* y);
 int32_t evalHalfPower(double x, const ModelEvaluation* evaluation, double* y);
 int32_t evalRootPolynomial(double x, const ModelEvaluation* evaluation, double* y);
 
-// Transformed space (evalPolynomial serves HalfPower, RootPolynomial, Polynomial).
+// Transformed space (evalPowerSeries serves HalfPower, RootPolynomial, Polynomial).
 int32_t evalLogInverseTransformed(double t, const ModelEvaluation* evaluation, double* y);
 int32_t evalLogLogTransformed(double t, const ModelEvaluation* evaluation, double* y);
 int32_t evalLogRatioTransformed(double t, const ModelEvaluation* evaluation, double* y);

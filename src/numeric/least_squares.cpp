@@ -5,6 +5,7 @@
 #include "numeric/allocation.h"
 #include "numeric/fit_mask.h"
 #include "numeric/matrix_inversion.h"
+#include "numeric/power_series.h"
 #include "numeric/status.h"
 
 namespace tallowfit {
@@ -29,19 +30,36 @@ double adjustableResidual(double y, const FitParameters* parameters, const doubl
     return r;
 }
 
-// First pass: the model's derivatives are the basis functions of the normal
-// equations, summed into `sums` (rows, or locals) with addToVector taking the
-// right-hand side's terms. A point the model cannot evaluate ends the fit.
-template <typename Sums, typename AddToVector>
+// Runs pass(basisAt), basisAt(x, evaluation) storing the model's derivatives
+// at x, the basis functions of the normal equations, and returning the
+// model's status. The power series stores its powers inline: with no call per
+// point the sums stay in registers across the points.
+template <typename Pass>
+int32_t withBasis(ModelFunction model, Pass pass) {
+    if (model == evalPowerSeries) {
+        return pass([](double x, const ModelEvaluation* evaluation) {
+            storePowerBasis(evaluation->derivatives, evaluation->count, x);
+            return kStatusOk;
+        });
+    }
+    return pass([model](double x, const ModelEvaluation* evaluation) {
+        double yModel = 0.0;
+        return model(x, evaluation, &yModel);
+    });
+}
+
+// First pass: the basis at each point summed into `sums` (rows, or locals)
+// with addToVector taking the right-hand side's terms. A point the model
+// cannot evaluate ends the fit.
+template <typename BasisAt, typename Sums, typename AddToVector>
 int32_t sumNormalEquations(const FitData* data, const FitParameters* parameters, double* basis,
-                           const uint32_t* adjusted, uint32_t f, ModelFunction model, Sums& sums,
+                           const uint32_t* adjusted, uint32_t f, BasisAt basisAt, Sums& sums,
                            AddToVector addToVector) {
     const ModelEvaluation evaluation = {parameters->values, basis,
                                         static_cast<int32_t>(parameters->count)};
     int32_t status = kStatusOk;
     for (uint32_t i = 0; i < data->count && status == kStatusOk; ++i) {
-        double yModel = 0.0;
-        status = model(data->x[i], &evaluation, &yModel);
+        status = basisAt(data->x[i], &evaluation);
         if (status == kStatusOk) {
             const double r = adjustableResidual(data->y[i], parameters, basis, f);
             accumulatePoint(adjusted, f, basis, pointWeight(data->yUnc[i]), r, sums, addToVector);
@@ -52,13 +70,13 @@ int32_t sumNormalEquations(const FitData* data, const FitParameters* parameters,
 
 // The same with the sums of F adjusted coefficients in registers, stored in
 // the rows however the pass ends.
-template <uint32_t F>
+template <uint32_t F, typename BasisAt>
 int32_t sumLocally(const FitData* data, const FitParameters* parameters, RowMatrix covariance,
                    RowMatrix rightHandSide, double* basis, const uint32_t* adjusted,
-                   ModelFunction model) {
+                   BasisAt basisAt) {
     LocalSums<F> sums = {};
     const int32_t status = sumNormalEquations(
-        data, parameters, basis, adjusted, F, model, sums,
+        data, parameters, basis, adjusted, F, basisAt, sums,
         [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
     double vector[F];
     sums.store(covariance, vector);
@@ -66,23 +84,29 @@ int32_t sumLocally(const FitData* data, const FitParameters* parameters, RowMatr
     return status;
 }
 
+template <typename BasisAt>
+int32_t sumBasis(const FitData* data, const FitParameters* parameters, RowMatrix covariance,
+                 RowMatrix rightHandSide, double* basis, const uint32_t* adjusted, uint32_t f,
+                 BasisAt basisAt) {
+    typedef int32_t (*LocalSum)(const FitData*, const FitParameters*, RowMatrix, RowMatrix,
+                                double*, const uint32_t*, BasisAt);
+    // kLocal[f - 1] for f adjusted coefficients.
+    static const LocalSum kLocal[] = {sumLocally<1, BasisAt>, sumLocally<2, BasisAt>,
+                                      sumLocally<3, BasisAt>, sumLocally<4, BasisAt>};
+    if (f >= 1 && f <= sizeof kLocal / sizeof kLocal[0])
+        return kLocal[f - 1](data, parameters, covariance, rightHandSide, basis, adjusted, basisAt);
+    return sumNormalEquations(data, parameters, basis, adjusted, f, basisAt, covariance,
+                              [&](uint32_t j, double term) {
+                                  rightHandSide[j][0] = rightHandSide[j][0] + term;
+                              });
+}
+
 int32_t buildNormalEquations(const FitData* data, const FitParameters* parameters,
                              RowMatrix covariance, RowMatrix rightHandSide, double* basis,
                              const uint32_t* adjusted, uint32_t f, ModelFunction model) {
-    typedef int32_t (*LocalSum)(const FitData*, const FitParameters*, RowMatrix, RowMatrix,
-                                double*, const uint32_t*, ModelFunction);
-    // kLocal[f - 1] for f adjusted coefficients.
-    static const LocalSum kLocal[] = {sumLocally<1>, sumLocally<2>, sumLocally<3>, sumLocally<4>};
-    int32_t status;
-    if (f >= 1 && f <= sizeof kLocal / sizeof kLocal[0]) {
-        status = kLocal[f - 1](data, parameters, covariance, rightHandSide, basis, adjusted, model);
-    } else {
-        status = sumNormalEquations(data, parameters, basis, adjusted, f, model, covariance,
-                                    [&](uint32_t j, double term) {
-                                        rightHandSide[j][0] = rightHandSide[j][0] + term;
-                                    });
-    }
-    return status;
+    return withBasis(model, [&](auto basisAt) {
+        return sumBasis(data, parameters, covariance, rightHandSide, basis, adjusted, f, basisAt);
+    });
 }
 
 // Chi-square pass at the fitted values. A point whose evaluation fails, or

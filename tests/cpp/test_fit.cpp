@@ -55,7 +55,7 @@ TEST(ModelFunctions, Refusals) {
     double y = 0.0, d[] = {-1.0, -1.0};
     const double c[] = {2.0, 1.0};
     const ModelEvaluation two = {c, nullptr, 2}, none = {c, nullptr, 0}, one = {c, d, 1};
-    for (ModelFunction f : {evalPolynomial, evalLogInverse, evalLogLog, evalLogRatio, evalHalfPower, evalRootPolynomial,
+    for (ModelFunction f : {evalPowerSeries, evalLogInverse, evalLogLog, evalLogRatio, evalHalfPower, evalRootPolynomial,
                             evalLogInverseTransformed, evalLogLogTransformed, evalLogRatioTransformed}) {
         EXPECT_TRUE(f(2.0, &none, &y) == kStatusInvalidArgument && f(2.0, nullptr, &y) == kStatusInvalidArgument &&
                     f(2.0, &two, nullptr) == kStatusInvalidArgument);
