@@ -173,8 +173,8 @@ FitResult fitModel(const PointVector<DataPoint>& points, ModelId modelId, int32_
     if (tooFewPoints(points.size(), n, options)) throw std::invalid_argument(kFewerPoints);
 
     PointVector<DataPoint> kept;
-    const PointVector<DataPoint>& valid = validatePoints(modelId, options, points, kept);
-    const RangeFigures figures = computeRangeFigures(valid, options);
+    RangeFigures figures;
+    const PointVector<DataPoint>& valid = validatePoints(modelId, options, points, kept, figures);
     // LogRatio holds its reference x at the middle of the x range.
     std::vector<double> values(static_cast<std::size_t>(n), 0.0);
     std::vector<unsigned char> fitMask(static_cast<std::size_t>(n), 1);

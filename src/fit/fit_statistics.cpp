@@ -12,22 +12,23 @@ namespace {
 
 // Calls visit(point, yModel) for every point where the curve has a value:
 // each of them when the fit's values are given. Otherwise the model function
-// is looked up at each point, so a model without one is refused at the first
-// point and an empty list passes.
+// is looked up for the first point, so a model without one is refused there
+// and an empty list passes.
 template <typename Visit>
 void forEachFittedPoint(const PointVector<DataPoint>& points,
                         const std::vector<double>& coefficients, ModelId modelId,
                         const double* curve, Visit visit) {
+    if (curve) {
+        for (std::size_t i = 0; i < points.size(); ++i) visit(points[i], curve[i]);
+        return;
+    }
+    if (points.empty()) return;
+    const ModelFunction model = dataModelFunction(modelId);
     const ModelEvaluation evaluation = {coefficients.data(), nullptr,
                                         static_cast<int32_t>(coefficients.size())};
-    for (std::size_t i = 0; i < points.size(); ++i) {
-        if (curve) {
-            visit(points[i], curve[i]);
-        } else {
-            const ModelFunction model = dataModelFunction(modelId);
-            double yModel = 0.0;
-            if (model(points[i].x, &evaluation, &yModel) == kStatusOk) visit(points[i], yModel);
-        }
+    for (const DataPoint& point : points) {
+        double yModel = 0.0;
+        if (model(point.x, &evaluation, &yModel) == kStatusOk) visit(point, yModel);
     }
 }
 
@@ -70,7 +71,7 @@ FitStatistics computeFitStatistics(const PointVector<DataPoint>& points,
     FitStatistics statistics;
     AverageError average;
     try {
-        statistics.deviations.reserve(points.size());
+        statistics.deviations.resize(points.size());
     } catch (const std::bad_alloc&) {
         forEachFittedPoint(points, coefficients, modelId, curve,
                            [&](const DataPoint& point, double yModel) { average.add(point, yModel); });
@@ -78,11 +79,13 @@ FitStatistics computeFitStatistics(const PointVector<DataPoint>& points,
         average.storeIn(statistics);
         return statistics;
     }
+    PointDeviation* deviation = statistics.deviations.data();
     forEachFittedPoint(points, coefficients, modelId, curve,
                        [&](const DataPoint& point, double yModel) {
                            average.add(point, yModel);
-                           statistics.deviations.push_back(deviationAt(point, yModel, options));
+                           *deviation++ = deviationAt(point, yModel, options);
                        });
+    statistics.deviations.resize(static_cast<std::size_t>(deviation - statistics.deviations.data()));
     average.storeIn(statistics);
     return statistics;
 }

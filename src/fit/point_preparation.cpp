@@ -58,14 +58,47 @@ const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataP
     return nullptr;
 }
 
-// The copy starts at the first point dropped, with the points before it.
+namespace {
+
+// The extremes of the points added so far, in their order: a NaN taken first
+// stays, as no comparison replaces it.
+struct RangeTally {
+    bool any = false;
+    double smallestX = 0.0;
+    double largestX = 0.0;
+    double largestY = 0.0;
+
+    void add(const DataPoint& p) {
+        if (!any || p.x < smallestX) smallestX = p.x;
+        if (!any || p.x > largestX) largestX = p.x;
+        if (!any || p.y > largestY) largestY = p.y;
+        any = true;
+    }
+
+    // The y scale that lifts a small largest y to 0.5 for the logarithms, and
+    // the middle of the x range.
+    RangeFigures figures(const FitOptions& options) const {
+        RangeFigures result = {smallestX, largestX, largestY, 1.0, 0.0};
+        if (options.scaleSmallY && largestY != 0.0 && largestY < kScaledLargestY)
+            result.yScale = kScaledLargestY / largestY;
+        result.xMiddle = (largestX + smallestX) * 0.5;
+        return result;
+    }
+};
+
+}  // namespace
+
+// One walk: the test of each point, the range of those that pass. The copy
+// starts at the first point dropped, with the points before it.
 const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
                                              const PointVector<DataPoint>& points,
-                                             PointVector<DataPoint>& kept) {
+                                             PointVector<DataPoint>& kept, RangeFigures& range) {
+    RangeTally tally;
     bool dropped = false;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char* refusal = pointRefusal(modelId, options, points[i]);
         if (refusal != nullptr && !options.dropInvalidPoints) throw std::invalid_argument(refusal);
+        if (refusal == nullptr) tally.add(points[i]);
         if (refusal != nullptr && !dropped) {
             dropped = true;
             kept.reserve(points.size());
@@ -74,24 +107,8 @@ const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& 
             kept.push_back(points[i]);
         }
     }
+    range = tally.figures(options);
     return dropped ? kept : points;
-}
-
-// Extremes of the valid points, the y scale that lifts a small largest y to
-// 0.5 for the logarithms, and the middle of the x range.
-RangeFigures computeRangeFigures(const PointVector<DataPoint>& valid, const FitOptions& options) {
-    RangeFigures figures = {0.0, 0.0, 0.0, 1.0, 0.0};
-    for (std::size_t i = 0; i < valid.size(); ++i) {
-        const DataPoint& p = valid[i];
-        if (i == 0 || p.x < figures.smallestX) figures.smallestX = p.x;
-        if (i == 0 || p.x > figures.largestX) figures.largestX = p.x;
-        if (i == 0 || p.y > figures.largestY) figures.largestY = p.y;
-    }
-    if (options.scaleSmallY && figures.largestY != 0.0 &&
-        figures.largestY < kScaledLargestY)
-        figures.yScale = kScaledLargestY / figures.largestY;
-    figures.xMiddle = (figures.largestX + figures.smallestX) * 0.5;
-    return figures;
 }
 
 FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
@@ -143,23 +160,23 @@ void FitPointRecords::reserveHandOver() const {
 void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,
                      double xMiddle, PointVector<double>& t, PointVector<double>& u,
                      PointVector<double>& sigma, const PointRecords* records) {
-    t.reserve(valid.size());
-    u.reserve(valid.size());
-    sigma.reserve(valid.size());
-    auto append = [&](const TransformedPoint& transformed) {
-        t.push_back(transformed.t);
-        u.push_back(transformed.u);
-        sigma.push_back(transformed.sigma);
+    t.resize(valid.size());
+    u.resize(valid.size());
+    sigma.resize(valid.size());
+    auto store = [&](std::size_t i, const TransformedPoint& transformed) {
+        t[i] = transformed.t;
+        u[i] = transformed.u;
+        sigma[i] = transformed.sigma;
     };
     // A record of one coefficient may lack t (LogInverse's second slot).
     if (records && records->width > 1) {
         for (std::size_t i = 0; i < valid.size(); ++i) {
-            append(transformPoint(modelId, valid[i], yScale, xMiddle,
-                                  records->records + i * records->width));
+            store(i, transformPoint(modelId, valid[i], yScale, xMiddle,
+                                    records->records + i * records->width));
         }
     } else {
-        for (const DataPoint& point : valid)
-            append(transformPoint(modelId, point, yScale, xMiddle, nullptr));
+        for (std::size_t i = 0; i < valid.size(); ++i)
+            store(i, transformPoint(modelId, valid[i], yScale, xMiddle, nullptr));
     }
 }
 

@@ -17,14 +17,6 @@ namespace tallowfit {
 // or null when it passes them all. Reads only allowZeroUncertainty.
 const char* pointRefusal(ModelId modelId, const FitOptions& options, const DataPoint& point);
 
-// The valid points in input order, each point tested once: `points` itself when
-// every one passes (a long run is not copied), otherwise the passing ones,
-// copied into `kept`. Throws std::invalid_argument with the first refusal
-// unless options.dropInvalidPoints, which drops the point instead.
-const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
-                                             const PointVector<DataPoint>& points,
-                                             PointVector<DataPoint>& kept);
-
 struct RangeFigures {
     double smallestX;
     double largestX;
@@ -33,7 +25,14 @@ struct RangeFigures {
     double xMiddle;
 };
 
-RangeFigures computeRangeFigures(const PointVector<DataPoint>& valid, const FitOptions& options);
+// The valid points in input order, each point tested once: `points` itself when
+// every one passes (a long run is not copied), otherwise the passing ones,
+// copied into `kept`; their range figures to `range`, from the same walk.
+// Throws std::invalid_argument with the first refusal unless
+// options.dropInvalidPoints, which drops the point instead.
+const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
+                                             const PointVector<DataPoint>& points,
+                                             PointVector<DataPoint>& kept, RangeFigures& range);
 
 // The records of the valid points in the model's split form, prepared once
 // for a whole fit and read by every pass that evaluates the model: the
@@ -69,8 +68,9 @@ FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint
                                     const double* coefficients, int32_t count,
                                     const WorkSharing* sharing = nullptr);
 
-// Appends t, u and sigma of every valid point; throws std::invalid_argument for
-// a model without a linear transformation (at the first point). The records,
+// t, u and sigma of every valid point, in place of what the three held;
+// throws std::invalid_argument for a model without a linear transformation
+// (at the first point). The records,
 // when given, hold what t would be computed from.
 void transformPoints(ModelId modelId, const PointVector<DataPoint>& valid, double yScale,
                      double xMiddle, PointVector<double>& t, PointVector<double>& u,

@@ -9,6 +9,8 @@
 #define TALLOWFIT_FIT_POINT_STORAGE_H
 
 #include <cstddef>
+#include <new>
+#include <utility>
 #include <vector>
 
 namespace tallowfit {
@@ -37,6 +39,17 @@ struct PointAllocator {
     T* allocate(std::size_t count) { return static_cast<T*>(takePointBlock(count * sizeof(T))); }
     void deallocate(T* block, std::size_t count) noexcept {
         givePointBlock(block, count * sizeof(T));
+    }
+    // A resize leaves the new entries as they come, uninitialised: every
+    // pass that sizes such a vector writes each entry before it is read, and
+    // would otherwise write the whole block twice.
+    template <typename U>
+    void construct(U* place) noexcept {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Arguments>
+    void construct(U* place, Arguments&&... arguments) {
+        ::new (static_cast<void*>(place)) U(std::forward<Arguments>(arguments)...);
     }
 };
 
