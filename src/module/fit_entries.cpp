@@ -104,17 +104,23 @@ void addCovariance(PyObject* result, const std::vector<std::vector<double>>& row
     }
 }
 
+// The places of a new tuple or list are empty and in range, so an item goes
+// in directly, without the checks of PyTuple_SetItem and PyList_SetItem.
 void setTupleFloat(PyObject* tuple, Py_ssize_t index, double value) {
-    PyTuple_SetItem(tuple, index, requireObject(makeFloat(value)));
+    PyTuple_SET_ITEM(tuple, index, requireObject(makeFloat(value)));
 }
 
 // One (x, y, yUnc, deviation) tuple per deviation record, in its order.
 void addDeviations(PyObject* result, const PointVector<PointDeviation>& deviations) {
     PyObject* list = requireObject(makeList(static_cast<Py_ssize_t>(deviations.size())));
     PyList_SetItem(result, 4, list);
+    // While it fills, the collections that its new tuples trigger would visit
+    // every item placed so far, again and again; it holds nothing they could
+    // find in a cycle, and is tracked as a list must be once it is full.
+    PyObject_GC_UnTrack(list);
     for (size_t k = 0; k < deviations.size(); ++k) {
         PyObject* tuple = requireObject(makeTuple(4));
-        PyList_SetItem(list, static_cast<Py_ssize_t>(k), tuple);
+        PyList_SET_ITEM(list, static_cast<Py_ssize_t>(k), tuple);
         setTupleFloat(tuple, 0, deviations[k].x);
         setTupleFloat(tuple, 1, deviations[k].y);
         setTupleFloat(tuple, 2, deviations[k].yUnc);
@@ -124,6 +130,7 @@ void addDeviations(PyObject* result, const PointVector<PointDeviation>& deviatio
         // long run of tuples costs the collections triggered meanwhile nothing.
         PyObject_GC_UnTrack(tuple);
     }
+    PyObject_GC_Track(list);
 }
 
 // The average error, or its refusal raised at its place in the list. The

@@ -3,6 +3,7 @@ behind, positional arguments only, items that fight back, one export; the type s
 reference page agree with the module they describe."""
 import ast
 import doctest
+import gc
 import io
 import os
 import subprocess
@@ -68,6 +69,8 @@ class Frame(unittest.TestCase):
         points = fighting(lambda items: ListChanger(items, replace_first_point), [(2.0, 3.0, 1.0), (3.0, 5.0, 1.0)], point=True)
         (status, fit), written = call_recorded(tallowfit.optimizeModel, points, POLYNOMIAL, 2, 0)
         self.assertEqual((status, written, fit[4][0][:3]), (OK, [], (1.0, 1.0, 1.0)))
+        # The deviations list, filled out of the collector's sight, is handed over tracked like any list.
+        self.assertTrue(gc.is_tracked(fit[4]))
 
     def test_positional_arguments_only_no_doc_strings_one_export(self):
         for function, keywords in ((tallowfit.findRoots, {"coefficients": [1.0]}),
