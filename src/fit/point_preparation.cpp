@@ -86,29 +86,42 @@ struct RangeTally {
     }
 };
 
+// The points from the first refused one, `first`, on: throws its refusal, or
+// drops it, copying the points before it to `kept` and after it the ones that
+// pass.
+void keepValidFrom(std::size_t first, const char* refusal, ModelId modelId,
+                   const FitOptions& options, const PointVector<DataPoint>& points,
+                   PointVector<DataPoint>& kept, RangeTally& tally) {
+    if (!options.dropInvalidPoints) throw std::invalid_argument(refusal);
+    kept.reserve(points.size());
+    kept.assign(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(first));
+    for (std::size_t i = first + 1; i < points.size(); ++i) {
+        if (pointRefusal(modelId, options, points[i]) == nullptr) {
+            tally.add(points[i]);
+            kept.push_back(points[i]);
+        }
+    }
+}
+
 }  // namespace
 
-// One walk: the test of each point, the range of those that pass. The copy
-// starts at the first point dropped, with the points before it.
+// One walk: the test of each point, the range of those that pass. Up to the
+// first refusal, which most fits never meet, the walk calls nothing.
 const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& options,
                                              const PointVector<DataPoint>& points,
                                              PointVector<DataPoint>& kept, RangeFigures& range) {
     RangeTally tally;
-    bool dropped = false;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char* refusal = pointRefusal(modelId, options, points[i]);
-        if (refusal != nullptr && !options.dropInvalidPoints) throw std::invalid_argument(refusal);
-        if (refusal == nullptr) tally.add(points[i]);
-        if (refusal != nullptr && !dropped) {
-            dropped = true;
-            kept.reserve(points.size());
-            kept.assign(points.begin(), points.begin() + static_cast<std::ptrdiff_t>(i));
-        } else if (refusal == nullptr && dropped) {
-            kept.push_back(points[i]);
+        if (refusal != nullptr) {
+            keepValidFrom(i, refusal, modelId, options, points, kept, tally);
+            range = tally.figures(options);
+            return kept;
         }
+        tally.add(points[i]);
     }
     range = tally.figures(options);
-    return dropped ? kept : points;
+    return points;
 }
 
 FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
