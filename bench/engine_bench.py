@@ -25,7 +25,7 @@ from scipy.optimize import curve_fit
 import _curvefits_engine as engine
 import tallowfit
 from bench import (LOG_LOG, replace_section, POLYNOMIAL, REFINE, fmt_ratio, fmt_size, fmt_time, loglog_curve,
-                   loglog_jacobian, median_time, power_law_points, require_success, samples_for)
+                   loglog_jacobian, median_times, power_law_points, require_success, samples_for)
 
 SIZES = (10, 10 ** 3, 10 ** 4, 10 ** 5, 10 ** 6)
 THREAD_SIZE = 10 ** 5
@@ -66,13 +66,13 @@ def size_row(size, clock):
     polynomial, loglog = engine_job(POLYNOMIAL, 0), engine_job(LOG_LOG, REFINE)
     require_success(polynomial(x, y, unc))
     require_success(loglog(x, y, unc))
-    timed = lambda function, args: median_time(function, args, samples_for(size),  # noqa: E731
-                                               clock=CLOCKS[clock])
     arrays = (x, y, unc)
-    return (size, timed(polynomial, arrays), timed(lstsq_fit, arrays),
-            timed(tallowfit.optimizeModel, (points, POLYNOMIAL, ORDER, 0)),
-            timed(loglog, arrays), timed(curve_fit_loglog, arrays),
-            timed(tallowfit.optimizeModel, (points, LOG_LOG, ORDER, REFINE)))
+    return tuple([size] + median_times([
+        (polynomial, arrays), (lstsq_fit, arrays),
+        (tallowfit.optimizeModel, (points, POLYNOMIAL, ORDER, 0)),
+        (loglog, arrays), (curve_fit_loglog, arrays),
+        (tallowfit.optimizeModel, (points, LOG_LOG, ORDER, REFINE))], samples_for(size),
+        clock=CLOCKS[clock]))
 
 
 def run_threads(job, arrays, threads, fits):
