@@ -97,8 +97,7 @@ struct ChiSquareSums {
 
 // One pass: the curve's value at every point to curveAt, the weighted squares
 // of the residuals where it has one; a zero uncertainty counts as 1 when
-// allowed, else the point is left out. Its own function for each valueAt, so
-// that the sums stay in registers where valueAt calls nothing.
+// allowed, else the point is left out.
 template <typename ValueAt>
 ChiSquareSums sumChiSquare(const PointVector<DataPoint>& valid, const FitOptions& options,
                            const ModelEvaluation& evaluation, ValueAt valueAt, double* curveAt) {
