@@ -111,17 +111,18 @@ const PointVector<DataPoint>& validatePoints(ModelId modelId, const FitOptions& 
                                              const PointVector<DataPoint>& points,
                                              PointVector<DataPoint>& kept, RangeFigures& range) {
     RangeTally tally;
+    const PointVector<DataPoint>* valid = &points;
     for (std::size_t i = 0; i < points.size(); ++i) {
         const char* refusal = pointRefusal(modelId, options, points[i]);
         if (refusal != nullptr) {
             keepValidFrom(i, refusal, modelId, options, points, kept, tally);
-            range = tally.figures(options);
-            return kept;
+            valid = &kept;
+            break;
         }
         tally.add(points[i]);
     }
     range = tally.figures(options);
-    return points;
+    return *valid;
 }
 
 FitPointRecords preparePointRecords(ModelId modelId, const PointVector<DataPoint>& valid,
