@@ -24,12 +24,13 @@ constexpr double kDefaultTolerance = 0.001;
 // underflowing to the 0.0 that asks for the final call.
 constexpr int kMaxDampedCalls = 100;
 
-// What a pass over the records reads of a point besides its record: y and
-// yUnc, single-precision values as every point the module reads, kept as
-// such, so that a pass streams as few bytes a point as the values allow.
+// What a pass over the records reads of a point besides its record: its
+// weight, which every pass of the refinement would otherwise divide out
+// anew, and y, a single-precision value as every point the module reads,
+// kept as such, so that a pass streams as few bytes a point as it can.
 struct PassPoint {
+    double weight;
     float y;
-    float yUnc;
 };
 
 // How the curvature passes evaluate the model, with their working arrays;
@@ -70,11 +71,11 @@ bool isSingle(double value) {
     return static_cast<double>(static_cast<float>(value)) == value || value != value;
 }
 
-// Gives the pass the fit's point records when they can serve, with y and yUnc
-// of every point beside them; like any working storage, an array that cannot
-// be had fails the fit. Otherwise every pass calls the model function:
+// Gives the pass the fit's point records when they can serve, with the weight
+// and y of every point beside them; like any working storage, an array that
+// cannot be had fails the fit. Otherwise every pass calls the model function:
 // without records, above the bound on the order, when a coefficient the
-// records read is adjusted, or when a y or yUnc is not a single-precision value.
+// records read is adjusted, or when a y is not a single-precision value.
 int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
                          const PointRecords* records, CurvaturePass* pass) {
     const uint32_t m = parameters->count;
@@ -82,12 +83,11 @@ int32_t keepPointRecords(const FitData* data, const FitParameters* parameters,
     for (uint32_t l = 0; l < records->split->heldPrefix && l < m; ++l)
         if (parameters->fitMask[l]) return kStatusOk;
     for (uint32_t i = 0; i < data->count; ++i)
-        if (!isSingle(data->y[i]) || !isSingle(data->yUnc[i])) return kStatusOk;
+        if (!isSingle(data->y[i])) return kStatusOk;
     pass->points = allocateArray<PassPoint>(data->count);
     if (pass->points == nullptr) return kStatusOutOfMemory;
     for (uint32_t i = 0; i < data->count; ++i) {
-        pass->points[i] = PassPoint{static_cast<float>(data->y[i]),
-                                    static_cast<float>(data->yUnc[i])};
+        pass->points[i] = PassPoint{pointWeight(data->yUnc[i]), static_cast<float>(data->y[i])};
     }
     pass->records = records;
     return kStatusOk;
@@ -118,10 +118,9 @@ struct PassTotals {
     double chi;
     double squares;
 
-    // Model, weight, residual, normal equations of one point.
-    void add(const CurvaturePass& pass, double y, double yUnc, double yModel,
+    // Residual and normal equations of one point.
+    void add(const CurvaturePass& pass, double y, double w, double yModel,
              const double* derivatives) {
-        const double w = pointWeight(yUnc);
         const double d = y - yModel;
         accumulatePoint(pass.adjusted, sums.count(), derivatives, w, d, sums,
                         [&](uint32_t j, double term) { sums.gradient[j] = sums.gradient[j] + term; });
@@ -139,7 +138,7 @@ void addRecordPoints(const CurvaturePass& pass, uint32_t from, uint32_t to, cons
                      const double* derivatives, PassTotals<Sums>& totals) {
     PassTotals<Sums> local = totals;
     for (uint32_t i = from; i < to; ++i) {
-        local.add(pass, pass.points[i].y, pass.points[i].yUnc, values[i - from],
+        local.add(pass, pass.points[i].y, pass.points[i].weight, values[i - from],
                   derivatives + std::size_t{i - from} * pass.m);
     }
     totals = local;
@@ -206,7 +205,7 @@ int32_t accumulateCurvature(const double* x, const double* y, const double* yUnc
             double yModel = 0.0;
             status = pass.model(x[i], evaluation, &yModel);
             if (status == kStatusOk)
-                totals.add(pass, y[i], yUnc[i], yModel, evaluation->derivatives);
+                totals.add(pass, y[i], pointWeight(yUnc[i]), yModel, evaluation->derivatives);
         }
     }
     sums = totals.sums;
