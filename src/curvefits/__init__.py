@@ -31,6 +31,8 @@ Examples
 """
 from __future__ import annotations
 
+import operator
+import os
 import sys
 from array import array
 from typing import TYPE_CHECKING, Any, Callable, Optional, Union, overload
@@ -85,14 +87,30 @@ def _backend() -> Any:
 
 
 def _call(name: str, points: Optional[Points], *arguments: Any,
-          double_precision: bool = False) -> Any:
+          double_precision: bool = False, second_thread: bool = False) -> Any:
     backend = _backend()
     if points is None:  # roots: a list of coefficients
         return backend.find_roots(arguments[0] if backend is _classic else array("d", arguments[0]))
-    if backend is _classic:
+    if backend is _classic:  # one thread always
         return getattr(_classic, name)(*points.columns, *arguments, double_precision,
                                        rows=points.rows())
-    return getattr(backend, name)(*points.contiguous(), *arguments, double_precision)
+    return getattr(backend, name)(*points.contiguous(), *arguments, double_precision,
+                                  second_thread)
+
+
+def _second_thread(workers: int) -> bool:
+    """Whether workers, the threads one fit may use, counted as scipy counts
+    them (a negative number back from the machine's cores), allows a second."""
+    try:
+        count = operator.index(workers)
+    except TypeError:
+        raise TypeError("workers must be an int, not %s" % type(workers).__name__) from None
+    if count < 0:
+        count += (os.cpu_count() or 1) + 1
+    if count < 1:
+        raise ValueError("workers=%d leaves the fit no thread: give 1 or more, or -1 for "
+                         "every core" % workers)
+    return count >= 2
 
 
 def _prepared(x: Any, y: Any, sigma: Any, double_precision: bool, check: bool,
@@ -139,18 +157,21 @@ def fit(x: Any, y: Any = ..., sigma: Any = ..., *, model: Union[Model, int], ord
         refine: bool = ..., drop_invalid: bool = ..., scale_small_y: bool = ...,
         check_conditioning: bool = ..., allow_exact_fit: bool = ...,
         allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-        double_precision: bool = ..., check: Literal[True] = ...) -> FitResult: ...
+        double_precision: bool = ..., workers: int = ...,
+        check: Literal[True] = ...) -> FitResult: ...
 @overload
 def fit(x: Any, y: Any = ..., sigma: Any = ..., *, model: Union[Model, int], order: int = ...,
         refine: bool = ..., drop_invalid: bool = ..., scale_small_y: bool = ...,
         check_conditioning: bool = ..., allow_exact_fit: bool = ...,
         allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-        double_precision: bool = ..., check: bool = ...) -> Union[FitResult, CurveFitError]: ...
+        double_precision: bool = ..., workers: int = ...,
+        check: bool = ...) -> Union[FitResult, CurveFitError]: ...
 def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], order: int = 0,
         refine: bool = False, drop_invalid: bool = False, scale_small_y: bool = False,
         check_conditioning: bool = False, allow_exact_fit: bool = False,
         allow_zero_uncertainty: bool = False, flags: Union[Flag, int] = 0,
-        double_precision: bool = False, check: bool = True) -> Union[FitResult, CurveFitError]:
+        double_precision: bool = False, workers: int = -1,
+        check: bool = True) -> Union[FitResult, CurveFitError]:
     """Fits one model to measured points by weighted least squares.
 
     Parameters
@@ -174,6 +195,15 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
         single precision (needs numpy and the array engine). For data that
         single precision damages, such as timestamps or large offsets; the
         results then differ from the native ``tallowfit`` call's.
+    workers : int
+        The threads the fit may use, counted as scipy counts them: a negative
+        number counts back from the machine's cores (-1, the default: all of
+        them). A fit uses two at most: allowed two, a fit of 8,192 points or
+        more from arrays hands the evaluation of its points to a second
+        thread while no other fit of the process is under way. 1 keeps the
+        fit on the calling thread, for programs that keep the cores busy
+        otherwise, such as fits in several processes at once. The result is
+        the same to the bit either way.
     check : bool
         False returns the failure (an unraised :class:`CurveFitError`, with
         ``status`` and ``message``) instead of raising it: for batches.
@@ -185,6 +215,9 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
     Raises
     ------
     InvalidInputError, IllConditionedError, OutOfMemoryError, InternalError
+        What the points or the fit refused.
+    TypeError, ValueError
+        A ``workers`` that is not an int, or that leaves no thread.
 
     Examples
     --------
@@ -198,6 +231,8 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
                       scale_small_y=scale_small_y, check_conditioning=check_conditioning,
                       allow_exact_fit=allow_exact_fit,
                       allow_zero_uncertainty=allow_zero_uncertainty)
+    second_thread = _second_thread(workers)
+
     def refuse(points: Points) -> None:
         if int(model) not in Model.__members__.values() or model == Model.DUAL:
             raise InvalidInputError(Status.INVALID_ARGUMENT, "model must be one of %s; the "
@@ -209,7 +244,8 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
     if isinstance(points, CurveFitError):
         return points
     status, message, report = _call("fit", points, int(model), int(order), word,
-                                    double_precision=double_precision)
+                                    double_precision=double_precision,
+                                    second_thread=second_thread)
     if report is None:
         return _failed(status, message, "optimizeModel", check)
     return FitResult(model, word, report, points)
@@ -221,21 +257,22 @@ def fit_two_range(x: Any, y: Any = ..., sigma: Any = ..., *, threshold: float,
                   drop_invalid: bool = ..., scale_small_y: bool = ...,
                   check_conditioning: bool = ..., allow_exact_fit: bool = ...,
                   allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-                  double_precision: bool = ..., check: Literal[True] = ...) -> TwoRangeFit: ...
+                  double_precision: bool = ..., workers: int = ...,
+                  check: Literal[True] = ...) -> TwoRangeFit: ...
 @overload
 def fit_two_range(x: Any, y: Any = ..., sigma: Any = ..., *, threshold: float,
                   lower_order: int = ..., upper_order: int = ..., refine: bool = ...,
                   drop_invalid: bool = ..., scale_small_y: bool = ...,
                   check_conditioning: bool = ..., allow_exact_fit: bool = ...,
                   allow_zero_uncertainty: bool = ..., flags: Union[Flag, int] = ...,
-                  double_precision: bool = ...,
+                  double_precision: bool = ..., workers: int = ...,
                   check: bool = ...) -> Union[TwoRangeFit, CurveFitError]: ...
 def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                   lower_order: int = 0, upper_order: int = 0, refine: bool = False,
                   drop_invalid: bool = False, scale_small_y: bool = False,
                   check_conditioning: bool = False, allow_exact_fit: bool = False,
                   allow_zero_uncertainty: bool = False, flags: Union[Flag, int] = 0,
-                  double_precision: bool = False,
+                  double_precision: bool = False, workers: int = -1,
                   check: bool = True) -> Union[TwoRangeFit, CurveFitError]:
     """Fits LOG_LOG separately below and above a threshold of x (the 'Dual' model).
 
@@ -252,7 +289,7 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
     lower_order, upper_order : int
         Coefficients of each range's fit; 0 chooses from that range's points.
     refine, drop_invalid, scale_small_y, check_conditioning, allow_exact_fit,
-    allow_zero_uncertainty, flags, double_precision, check
+    allow_zero_uncertainty, flags, double_precision, workers, check
         As for :func:`fit`, for both ranges (double precision reads the
         threshold as given too).
 
@@ -272,13 +309,15 @@ def fit_two_range(x: Any, y: Any = None, sigma: Any = None, *, threshold: float,
                       scale_small_y=scale_small_y, check_conditioning=check_conditioning,
                       allow_exact_fit=allow_exact_fit,
                       allow_zero_uncertainty=allow_zero_uncertainty)
+    second_thread = _second_thread(workers)
     cut = float(threshold) if double_precision else single(float(threshold))
     points = _prepared(x, y, sigma, double_precision, check, lambda p: refuse_two_range(
         p, cut, int(lower_order), int(upper_order), word))
     if isinstance(points, CurveFitError):
         return points
     status, message, reports = _call("fit_dual", points, float(threshold), int(lower_order),
-                                     int(upper_order), word, double_precision=double_precision)
+                                     int(upper_order), word, double_precision=double_precision,
+                                     second_thread=second_thread)
     if reports is None:
         return _failed(status, message, "optimizeDualModel", check)
     lower_side, upper_side = threshold_sides(points.rounded[0], cut)

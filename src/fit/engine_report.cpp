@@ -16,8 +16,8 @@ void requireAverageError(const FitReport& report) {
 }  // namespace
 
 FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, int32_t order,
-                         int32_t flags) {
-    const FitHelper helper;
+                         int32_t flags, bool secondThread) {
+    const FitHelper helper(secondThread);
     FitOptions options(flags);
     options.sharing = helper.sharing();
     FitReport report = reportModelFit(points, modelId, order, options);
@@ -27,8 +27,9 @@ FitReport reportModelFit(const PointVector<DataPoint>& points, ModelId modelId, 
 
 // The lower range's refusal first, as its answer comes first.
 DualFitReport reportDualFit(const PointVector<DataPoint>& points, double threshold,
-                            int32_t lowerOrder, int32_t upperOrder, int32_t flags) {
-    const FitHelper helper;
+                            int32_t lowerOrder, int32_t upperOrder, int32_t flags,
+                            bool secondThread) {
+    const FitHelper helper(secondThread);
     FitOptions options(flags);
     options.sharing = helper.sharing();
     DualFitReport report = reportDualFit(points, threshold, lowerOrder, upperOrder, options);

@@ -182,11 +182,11 @@ void finishJob(void*) {
 
 }  // namespace
 
-FitHelper::FitHelper() : sharing_{&offerJob, &finishJob, nullptr} {
+FitHelper::FitHelper(bool offerWork) : sharing_{&offerJob, &finishJob, nullptr} {
     // Asked once: the count is read from the system on every call.
     static const bool secondCore = std::thread::hardware_concurrency() >= 2;
     ++fitsUnderWay;
-    if (secondCore) sharing_.helper = this;
+    if (offerWork && secondCore) sharing_.helper = this;
 }
 
 FitHelper::~FitHelper() { --fitsUnderWay; }

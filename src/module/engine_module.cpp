@@ -23,7 +23,7 @@ const EntryDescription kFitEntry = {"_curvefits_engine_fit", nullptr};
 const EntryDescription kFitDualEntry = {"_curvefits_engine_fit_dual", nullptr};
 const EntryDescription kFindRootsEntry = {"_curvefits_engine_find_roots", kFindRootsFailed};
 
-// (x, y, yunc, model, order, flags, double_precision)
+// (x, y, yunc, model, order, flags, double_precision[, second_thread=True])
 //     -> (status, message, report or None)
 PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
     PyObject* columnObjects[3];
@@ -31,9 +31,11 @@ PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
     int order = 0;
     int flags = 0;
     int doublePrecision = 0;
+    int secondThread = 1;
     PointColumns columns;
-    if (!PyArg_ParseTuple(args, "OOOiiip:fit", &columnObjects[0], &columnObjects[1],
-                          &columnObjects[2], &modelId, &order, &flags, &doublePrecision) ||
+    if (!PyArg_ParseTuple(args, "OOOiiip|p:fit", &columnObjects[0], &columnObjects[1],
+                          &columnObjects[2], &modelId, &order, &flags, &doublePrecision,
+                          &secondThread) ||
         !columns.hold(columnObjects[0], columnObjects[1], columnObjects[2])) {
         return nullptr;
     }
@@ -43,7 +45,7 @@ PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
     return runEngineEntry(
         kFitEntry, [&]() { readPoints(columns, doublePrecision != 0, points); },
         [&]() {
-            report = reportModelFit(points, modelId, order, flags);
+            report = reportModelFit(points, modelId, order, flags, secondThread != 0);
             releaseNow(points);
         },
         [&](PyObject*& payload) {
@@ -56,7 +58,8 @@ PyObject* engineFit(PyObject* /*self*/, PyObject* args) {
         });
 }
 
-// (x, y, yunc, threshold, lower_order, upper_order, flags, double_precision)
+// (x, y, yunc, threshold, lower_order, upper_order, flags, double_precision
+//  [, second_thread=True])
 //     -> (status, message, (lower report or None, upper report) or None)
 PyObject* engineFitDual(PyObject* /*self*/, PyObject* args) {
     PyObject* columnObjects[3];
@@ -65,10 +68,11 @@ PyObject* engineFitDual(PyObject* /*self*/, PyObject* args) {
     int upperOrder = 0;
     int flags = 0;
     int doublePrecision = 0;
+    int secondThread = 1;
     PointColumns columns;
-    if (!PyArg_ParseTuple(args, "OOOdiiip:fit_dual", &columnObjects[0], &columnObjects[1],
+    if (!PyArg_ParseTuple(args, "OOOdiiip|p:fit_dual", &columnObjects[0], &columnObjects[1],
                           &columnObjects[2], &threshold, &lowerOrder, &upperOrder, &flags,
-                          &doublePrecision) ||
+                          &doublePrecision, &secondThread) ||
         !columns.hold(columnObjects[0], columnObjects[1], columnObjects[2])) {
         return nullptr;
     }
@@ -79,7 +83,8 @@ PyObject* engineFitDual(PyObject* /*self*/, PyObject* args) {
     return runEngineEntry(
         kFitDualEntry, [&]() { readPoints(columns, doublePrecision != 0, points); },
         [&]() {
-            report = reportDualFit(points, threshold, lowerOrder, upperOrder, flags);
+            report = reportDualFit(points, threshold, lowerOrder, upperOrder, flags,
+                                   secondThread != 0);
             releaseNow(points);
         },
         [&](PyObject*& payload) {

@@ -8,6 +8,7 @@ import math
 import os
 import sys
 import threading
+import time
 import unittest
 import warnings
 
@@ -261,6 +262,38 @@ class Threads(unittest.TestCase):
         self.assertEqual(seen, {w: {(alone[w], texts[w])} for w in range(8)})
         self.assertEqual(sorted(parts), sorted("worker %d line %d\n" % (w, k)
                                                for w in range(8) for k in range(60)))
+
+
+    @unittest.skipUnless(np is not None and cf._engine is not None and hasattr(os, "sched_getaffinity")
+                         and os.path.isdir("/proc/self/task") and len(os.sched_getaffinity(0)) >= 2,
+                         "the engine's second thread, on Linux with two cores")
+    def test_workers_allows_or_forbids_the_second_thread(self):
+        """The engine's thread (which ends 50 ms after its last job) is seen in the process's
+        tasks after a large refined fit that may use it, never after one with workers=1; both
+        give the same bits; a workers that leaves no thread is refused."""
+        x = np.geomspace(2.0, 50.0, 20000)
+        tasks = lambda: len(os.listdir("/proc/self/task"))  # noqa: E731
+        refined = lambda workers: cf.fit(x, 3.0 * x ** 1.4, 0.1, model=Model.LOG_LOG, order=3,  # noqa: E731
+                                         refine=True, workers=workers)
+        results, alone = {}, tasks()
+        for _ in range(100):  # until the thread of an earlier fit has ended
+            time.sleep(0.02)
+            alone, settled = tasks(), alone
+            if alone == settled:
+                break
+        seen = {}
+        for workers in (1, 1, 1, -1, 2, 2):
+            results[workers] = refined(workers)
+            seen.setdefault(workers, set()).add(tasks() - alone)
+            time.sleep(0.2)
+        self.assertEqual(seen[1], {0})
+        self.assertIn(1, seen[-1] | seen[2])
+        self.assertEqual(*[bits([r.coefficients, r.covariance, r.points.deviation])
+                           for r in (results[1], results[2])])
+        cores = os.cpu_count()
+        for workers, kind in [(0, ValueError), (-cores - 1, ValueError), (1.0, TypeError), ("2", TypeError)]:
+            with self.subTest(workers=workers), self.assertRaisesRegex(kind, "workers"):
+                cf.fit(ROWS, model=6, order=2, workers=workers, check=False)
 
 
 class Documentation(unittest.TestCase):
