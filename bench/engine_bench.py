@@ -102,10 +102,13 @@ def run_threads(job, arrays, threads, fits):
 def thread_row(label, job, arrays, fits=12, repeats=5):
     """(label, fits per second and CPU ms per fit of one thread, the same of
     two, throughput ratio), medians over the repeats."""
+    runs = {1: [], 2: []}
+    for _ in range(repeats):  # in turn, so that the machine's load falls on both alike
+        for threads, made in runs.items():
+            made.append(run_threads(job, arrays, threads, fits))
     row = [label]
-    for threads in (1, 2):
-        runs = sorted(run_threads(job, arrays, threads, fits) for _ in range(repeats))
-        wall, cpu = runs[len(runs) // 2]
+    for threads, made in sorted(runs.items()):
+        wall, cpu = sorted(made)[len(made) // 2]
         row += [threads * fits / wall, 1e3 * cpu / (threads * fits)]
     return tuple(row) + (row[3] / row[1],)
 
