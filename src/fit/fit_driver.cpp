@@ -13,6 +13,7 @@
 #include "numeric/power_series.h"
 #include "numeric/row_matrix.h"
 #include "numeric/status.h"
+#include "numeric/work_sharing.h"
 
 namespace tallowfit {
 
@@ -63,19 +64,23 @@ std::vector<std::vector<double>> copyRows(RowMatrix matrix, int32_t order) {
     return rows;
 }
 
+// valueAt(x, i, evaluation, y) of a fit that keeps records: the model's value
+// at point i from its record.
+auto recordValues(const PointRecords* records) {
+    return [records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
+        *y = records->split->value(records->records + i * records->width, evaluation->parameters,
+                                   evaluation->count);
+        return kStatusOk;
+    };
+}
+
 // Runs pass(valueAt) with valueAt(x, i, evaluation, y) storing the model's
 // value (no derivatives) at point i of a fit: from its record when the fit
 // keeps records, inline for the power series (which refuses no point of a fit
 // with coefficients), else from model(x). Chosen once for a whole pass.
 template <typename Pass>
 auto withModelValues(ModelFunction model, const PointRecords* records, Pass pass) {
-    if (records) {
-        return pass([records](double, std::size_t i, const ModelEvaluation* evaluation, double* y) {
-            *y = records->split->value(records->records + i * records->width,
-                                       evaluation->parameters, evaluation->count);
-            return kStatusOk;
-        });
-    }
+    if (records) return pass(recordValues(records));
     if (model == evalPowerSeries) {
         return pass([](double x, std::size_t, const ModelEvaluation* evaluation, double* y) {
             *y = hornerFrom(evaluation->parameters, 0, evaluation->count, x);
@@ -95,16 +100,18 @@ struct ChiSquareSums {
     bool everywhere;
 };
 
-// One pass: the curve's value at every point to curveAt, the weighted squares
-// of the residuals where it has one; a zero uncertainty counts as 1 when
-// allowed, else the point is left out.
+// The points [from, to) of the pass: the curve's value at each to curveAt,
+// the weighted squares of the residuals where it has one added to sums; a
+// zero uncertainty counts as 1 when allowed, else the point is left out. The
+// sums are copied into locals for the loop, so that they stay in registers.
 template <typename ValueAt>
-ChiSquareSums sumChiSquare(const PointVector<DataPoint>& valid, const FitOptions& options,
-                           const ModelEvaluation& evaluation, ValueAt valueAt, double* curveAt) {
-    double chiSquare = 0.0;
-    int32_t counted = 0;
-    bool everywhere = true;
-    for (std::size_t i = 0; i < valid.size(); ++i) {
+void sumChiSquare(const PointVector<DataPoint>& valid, const FitOptions& options,
+                  const ModelEvaluation& evaluation, ValueAt valueAt, double* curveAt,
+                  std::size_t from, std::size_t to, ChiSquareSums& sums) {
+    double chiSquare = sums.chiSquare;
+    int32_t counted = sums.counted;
+    bool everywhere = sums.everywhere;
+    for (std::size_t i = from; i < to; ++i) {
         const DataPoint& point = valid[i];
         double sigma = point.yUnc;
         if (point.yUnc == 0.0 && options.allowZeroUncertainty) sigma = 1.0;
@@ -118,7 +125,33 @@ ChiSquareSums sumChiSquare(const PointVector<DataPoint>& valid, const FitOptions
             ++counted;
         }
     }
-    return {chiSquare, counted, everywhere};
+    sums = {chiSquare, counted, everywhere};
+}
+
+// The pass over the points of a refined fit's records: the other thread
+// stores the curve's values from the hand-over point on, while this one sums
+// the points before, then the rest in order as their values come. False,
+// having summed nothing, when the fit hands nothing over.
+bool sumSharedChiSquare(const PointVector<DataPoint>& valid, const FitOptions& options,
+                        const ModelEvaluation& evaluation, const PointRecords* records,
+                        double* curveAt, ChiSquareSums& sums) {
+    const uint32_t n = static_cast<uint32_t>(valid.size());
+    if (records == nullptr || records->handStart == n) return false;
+    const auto valueAt = recordValues(records);
+    auto stored = [curveAt](double, std::size_t i, const ModelEvaluation*, double* y) {
+        *y = curveAt[i];
+        return kStatusOk;
+    };
+    const uint32_t handStart = records->handStart;
+    return pipelineChunks(
+        records->sharing, handStart, n, records->evaluated,
+        [&]() { sumChiSquare(valid, options, evaluation, valueAt, curveAt, 0, handStart, sums); },
+        [&](uint32_t from, uint32_t to) {
+            for (uint32_t i = from; i < to; ++i) valueAt(0.0, i, &evaluation, &curveAt[i]);
+        },
+        [&](uint32_t from, uint32_t to) {
+            sumChiSquare(valid, options, evaluation, stored, curveAt, from, to, sums);
+        });
 }
 
 // Weighted chi-square in data space over the points the model can evaluate.
@@ -131,10 +164,12 @@ double dataSpaceChiSquare(const PointVector<DataPoint>& valid, ModelId modelId,
     const ModelEvaluation evaluation = {parameters.values, nullptr,
                                         static_cast<int32_t>(parameters.count)};
     curve.resize(valid.size());
-    const ChiSquareSums sums =
+    ChiSquareSums sums = {0.0, 0, true};
+    if (!sumSharedChiSquare(valid, options, evaluation, records, curve.data(), sums)) {
         withModelValues(dataModelFunction(modelId), records, [&](auto valueAt) {
-            return sumChiSquare(valid, options, evaluation, valueAt, curve.data());
+            sumChiSquare(valid, options, evaluation, valueAt, curve.data(), 0, valid.size(), sums);
         });
+    }
     if (!sums.everywhere) curve = PointVector<double>();
     *counted = sums.counted;
     return sums.chiSquare;
