@@ -6,6 +6,7 @@ import contextlib
 import io
 import math
 import os
+import subprocess
 import sys
 import threading
 import time
@@ -230,6 +231,14 @@ class GoldenAgreement(unittest.TestCase):
             self.assertTrue(math.isclose(c, f, rel_tol=1e-12) or (c != c and f != f), (c, f))
 
 
+HELD_TO_ONE_CORE = """if True:
+    import os, numpy as np, curvefits as cf
+    os.sched_setaffinity(0, {min(os.sched_getaffinity(0))})
+    x, tasks = np.geomspace(2.0, 50.0, 20000), len(os.listdir("/proc/self/task"))
+    cf.fit(x, 3.0 * x ** 1.4, 0.1, model=cf.Model.LOG_LOG, order=3, refine=True, workers=2)
+    print(len(os.listdir("/proc/self/task")) - tasks)"""
+
+
 class Threads(unittest.TestCase):
     def test_eight_threads_keep_their_own_messages_and_prints(self):
         """Refusals, the companion's and the native call's, keep their own text in each of
@@ -288,6 +297,9 @@ class Threads(unittest.TestCase):
             time.sleep(0.2)
         self.assertEqual(seen[1], {0})
         self.assertIn(1, seen[-1] | seen[2])
+        # Nor is the thread started in a process held to one core, whatever workers allows.
+        held = subprocess.run([sys.executable, "-c", HELD_TO_ONE_CORE], stdout=subprocess.PIPE, check=True)
+        self.assertEqual(held.stdout.split(), [b"0"])
         self.assertEqual(*[bits([r.coefficients, r.covariance, r.points.deviation])
                            for r in (results[1], results[2])])
         cores = os.cpu_count()

@@ -266,6 +266,30 @@ TEST(FitNonlinear, StallRuleAndBoundOnSteps) {
         }
 }
 
+// The pieces by hand on y = 1 + 2x at x = 1, 2, 3: at (0, 0) the curvature is
+// [[3, 6], [6, 14]], the gradient (15, 34), both sums 9 + 25 + 49 = 83. From
+// the minimum the start call's step is 0, its trial no better: rejected, lambda
+// up tenfold. The final call leaves the inverse and releases the state.
+TEST(FitNonlinear, PiecesByHand) {
+    Held curvature(Rows(2, Values(2, 0.0)));
+    Values gradient(2), sums(2);
+    const Values origin = {0, 0};
+    FitRecords f({1, 2, 3}, {3, 5, 7}, {1, 1, 1}, {1, 2}, {1, 1});
+    ASSERT_EQ(computeCurvature(f.x.data(), f.y.data(), f.yUnc.data(), 3, origin.data(), f.mask.data(), 2,
+                               curvature.matrix(), gradient.data(), &sums[0], &sums[1], polynomialModel), kStatusOk);
+    EXPECT_TRUE(curvature.rows == Rows({{3, 6}, {6, 14}}) && gradient == Values({15, 34}) && sums == Values({83, 83}));
+    MarquardtState state = {};
+    double lambda = -1.0;
+    auto call = [&]() {
+        return marquardtStep(&f.data, &f.parameters, &f.solution, polynomialModel, curvature.matrix(), &lambda, &state);
+    };
+    ASSERT_EQ(call(), kStatusOk);
+    EXPECT_TRUE(near(lambda, 0.01) && f.values == Values({1, 2}) && f.solution.chiSquare == 0);
+    lambda = 0.0;
+    ASSERT_EQ(call(), kStatusOk);
+    EXPECT_TRUE(near(f.covariance.rows, {{7.0 / 3, -1}, {-1, 0.5}}) && state.trial == nullptr);
+}
+
 // Every allocation failing in turn: out of memory, outputs untouched, nothing
 // leaked; a failure inside the eigenvalue routine sends the checked inversion
 // to the norm test, which succeeds.
