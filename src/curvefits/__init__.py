@@ -198,12 +198,13 @@ def fit(x: Any, y: Any = None, sigma: Any = None, *, model: Union[Model, int], o
     workers : int
         The threads the fit may use, counted as scipy counts them: a negative
         number counts back from the machine's cores (-1, the default: all of
-        them). A fit uses two at most: allowed two, a fit of 8,192 points or
-        more from arrays hands the evaluation of its points to a second
-        thread while no other fit of the process is under way. 1 keeps the
-        fit on the calling thread, for programs that keep the cores busy
-        otherwise, such as fits in several processes at once. The result is
-        the same to the bit either way.
+        them). A fit uses two at most: allowed two, a fit from arrays of
+        8,192 points or more, of any model but POLYNOMIAL and ROOT_POLYNOMIAL,
+        hands the evaluation of its points to a second thread while no other
+        fit of the process is under way. 1 keeps the fit on the calling
+        thread, for programs that keep the cores busy otherwise, such as fits
+        in several processes at once. The result is the same to the bit
+        either way.
     check : bool
         False returns the failure (an unraised :class:`CurveFitError`, with
         ``status`` and ``message``) instead of raising it: for batches.
