@@ -22,10 +22,7 @@ set(TALLOWFIT_ENGINE_SOURCES
   src/module/engine_frame.cpp
   src/module/report_objects.cpp
   src/module/engine_module.cpp
-  # The engine's fits start a second thread for many points; the core, which
-  # the classic module links, starts none.
-  src/fit/engine_report.cpp
-  src/fit/fit_helper.cpp
+  ${TALLOWFIT_SHARING_SOURCES}
 )
 
 # One extension target: name is the module's, map the linker script that

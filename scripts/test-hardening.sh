@@ -5,13 +5,15 @@
 #      repeated TALLOWFIT_HARDENING_ROUNDS times (10000 here);
 #   2. AddressSanitizer + UndefinedBehaviorSanitizer: the C++ tests, the Python
 #      suite, the hardening tests and a fuzzing budget with the sanitizer
-#      runtime preloaded into the normal interpreters;
+#      runtime preloaded into the normal interpreters; ThreadSanitizer over the
+#      fit layer's C++ tests (the engine's fits on one thread and two);
 #   3. valgrind memcheck over the Python suite, the hardening tests and a
 #      fuzzing budget under python3 with PYTHONMALLOC=malloc;
 #   4. a long fuzzing run: 10^6 calls per interpreter in child processes.
 # --quick runs short variants of all four (a few minutes). Build folders:
-# build-hardening (Release) and build-hardening-asan. Exits non-zero on any
-# failure; the figures of each part are printed and kept in build-hardening/logs.
+# build-hardening (Release), build-hardening-asan and build-hardening-tsan.
+# Exits non-zero on any failure; the figures of each part are printed and kept
+# in build-hardening/logs.
 set -euo pipefail
 . "$(dirname "$0")/lib.sh"
 cd "$TALLOWFIT_SRC"
@@ -87,6 +89,12 @@ if grep -l 'ERROR: AddressSanitizer\|AddressSanitizer: CHECK\|runtime error:\|Un
     failed=$((failed + 1))
 fi
 check "sanitizer leak report" /usr/bin/python3 tests/hardening/leak_report.py $(ls "$asan_logs"/* | grep -v '[.]status$')
+
+# ThreadSanitizer over the fit layer's C++ tests, whose engine fits share
+# their passes with the second thread and run beside each other.
+/usr/bin/cmake --preset threads
+/usr/bin/cmake --build build-hardening-tsan --target test_fit -j2
+check "C++ fit tests under ThreadSanitizer" env TSAN_OPTIONS=halt_on_error=1 build-hardening-tsan/tests/test_fit
 
 # 3. valgrind memcheck, Python 3 with the interpreter's own allocator off.
 # valgrind runs one thread at a time; its fair scheduling hands the turn round

@@ -2,13 +2,18 @@
 
 #include <cstdlib>
 
+#ifdef TALLOWFIT_FAULT_INJECTION
+#include <atomic>
+#endif
+
 namespace tallowfit {
 
 #ifdef TALLOWFIT_FAULT_INJECTION
 namespace {
-long failAt = 0;
-long made = 0;
-long outstanding = 0;
+// Atomic: the engine's fits allocate on two threads at once.
+std::atomic<long> failAt(0);
+std::atomic<long> made(0);
+std::atomic<long> outstanding(0);
 }  // namespace
 
 void failAllocationAt(long k) {
@@ -23,8 +28,8 @@ long allocationsOutstanding() { return outstanding; }
 
 void* allocateZeroed(std::size_t count, std::size_t size) {
 #ifdef TALLOWFIT_FAULT_INJECTION
-    ++made;
-    if (failAt > 0 && made == failAt) return nullptr;
+    const long madeNow = ++made;
+    if (failAt > 0 && madeNow == failAt) return nullptr;
 #endif
     // calloc(0, ...) may return null, which callers would read as a failure.
     void* block = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);

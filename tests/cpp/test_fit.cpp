@@ -1,7 +1,9 @@
 // What the golden record cannot pin of the fit layer: its parts and refusal order.
 #include <cstring>
+#include <thread>
 
 #include "fit/dual_model.h"
+#include "fit/engine_report.h"
 #include "fit/fit_driver.h"
 #include "fit/messages.h"
 #include "fit/point_preparation.h"
@@ -134,6 +136,29 @@ TEST(FitModel, AllocationFailuresLeakNothing) {
     EXPECT_EQ(outcome([] { failAllocationAt(1), fitModel({point(-1, 2, 0.1), point(2, 1, 1), point(3, 1, 1)}, LogLog, 2,
                                                          kFitDropInvalidPoints); }), "bad_alloc");
     failAllocationAt(0);
+}
+
+// The engine's fits: the same bits with the passes shared with the second
+// thread (one fit alone) as on the caller's thread, and with two fits side by
+// side; the hardening checks run this under ThreadSanitizer.
+TEST(EngineFits, SameBitsOnOneThreadOrTwo) {
+    const PointVector<DataPoint> points = positivePoints(20000);
+    const auto bits = [](const FitReport& r) {
+        std::string all(reinterpret_cast<const char*>(r.deviations.data()), r.deviations.size() * sizeof(PointDeviation));
+        for (const Values& row : r.covariance) all.append(reinterpret_cast<const char*>(row.data()), row.size() * 8);
+        const Values figures = {r.reducedChiSquare, r.averageError};
+        for (const Values* v : {&r.coefficients, &figures}) all.append(reinterpret_cast<const char*>(v->data()), v->size() * 8);
+        return all;
+    };
+    for (ModelId id : {LogLog, LogInverse, HalfPower}) {
+        const std::string alone = bits(reportModelFit(points, id, 3, kFitRefineNonlinear, false));
+        std::string beside;
+        EXPECT_EQ(bits(reportModelFit(points, id, 3, kFitRefineNonlinear, true)), alone) << id;
+        std::thread other([&] { beside = bits(reportModelFit(points, id, 3, kFitRefineNonlinear, true)); });
+        EXPECT_EQ(bits(reportModelFit(points, id, 3, kFitRefineNonlinear, true)), alone) << id;
+        other.join();
+        EXPECT_EQ(beside, alone) << id;
+    }
 }
 
 // Within machine epsilon of a threshold near 1 is on it (both sides); near 4
