@@ -272,7 +272,6 @@ class Threads(unittest.TestCase):
         self.assertEqual(sorted(parts), sorted("worker %d line %d\n" % (w, k)
                                                for w in range(8) for k in range(60)))
 
-
     @unittest.skipUnless(np is not None and cf._engine is not None and hasattr(os, "sched_getaffinity")
                          and os.path.isdir("/proc/self/task") and len(os.sched_getaffinity(0)) >= 2,
                          "the engine's second thread, on Linux with two cores")
